@@ -1,0 +1,112 @@
+#include "DocumentQuery.h"
+
+#include "main/FilterPattern.h"
+
+namespace qs {
+
+ListOrder orderFromClause(const QString &clause)
+{
+    const QString c = clause.trimmed();
+    if (c.compare(QLatin1String("DESCRIPTION"), Qt::CaseInsensitive) == 0)
+        return ListOrder::Description;
+    if (c.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
+        return ListOrder::Id;
+    return ListOrder::IdDescending;
+}
+
+QString clauseFromOrder(ListOrder order)
+{
+    switch (order) {
+    case ListOrder::Description:
+        return QStringLiteral("DESCRIPTION");
+    case ListOrder::Id:
+        return QStringLiteral("ID");
+    case ListOrder::IdDescending:
+        break;
+    }
+    return QStringLiteral("ID DESC");
+}
+
+std::optional<QDate> dateThreshold(int dateEntry, const QDate &today)
+{
+    static const int days[] = {0, 30, 60, 90, 365};
+    if (dateEntry < Last30 || dateEntry > LastYear)
+        return std::nullopt;
+    return today.addDays(-days[dateEntry]);
+}
+
+QString DocumentListSource::table() const
+{
+    return QStringLiteral("Documents");
+}
+
+Statement DocumentListSource::whereClause() const
+{
+    Statement where;
+    if (!m_query.filterOn)
+        return where;
+    QStringList conditions;
+    const auto addText = [&](const QString &field, const QString &typed) {
+        const QString text = typed.trimmed();
+        if (text.isEmpty())
+            return;
+        // The typed text is a pattern value, never part of the SQL text.
+        conditions << QStringLiteral("lower(%1) GLOB ?").arg(field);
+        where.binds << FilterPattern::compile(text).toGlob();
+    };
+    addText(QStringLiteral("Description"), m_query.description);
+    addText(QStringLiteral("Who"), m_query.who);
+    addText(QStringLiteral("Note"), m_query.note);
+    if (const auto threshold = dateThreshold(m_query.dateEntry, m_query.today)) {
+        conditions << QStringLiteral("Date > ?");
+        where.binds << *threshold;
+    } else if (m_query.dateEntry == NoDate) {
+        conditions << QStringLiteral("Date IS NULL");
+    }
+    if (m_query.typeKey != 0) {
+        conditions << QStringLiteral("DocumentType = ?");
+        where.binds << m_query.typeKey;
+    }
+    where.sql = conditions.join(QStringLiteral(" AND "));
+    return where;
+}
+
+QString DocumentListSource::orderBy() const
+{
+    // With a condition, a plain ID order would lead SQLite to walk the ID
+    // index and test every row; "+ID" keeps the index for the unfiltered list.
+    const bool filtered = !whereClause().sql.isEmpty();
+    switch (m_query.order) {
+    case ListOrder::Description:
+        return QStringLiteral("Description, RecordPtr");
+    case ListOrder::Id:
+        return filtered ? QStringLiteral("+ID, RecordPtr") : QStringLiteral("ID, RecordPtr");
+    case ListOrder::IdDescending:
+        break;
+    }
+    return filtered ? QStringLiteral("+ID DESC, RecordPtr") : QStringLiteral("ID DESC, RecordPtr");
+}
+
+Statement DocumentListSource::build(const QString &columns) const
+{
+    Statement where = whereClause();
+    Statement st;
+    st.sql = QStringLiteral("SELECT %1 FROM Documents").arg(columns);
+    if (!where.sql.isEmpty())
+        st.sql += QStringLiteral(" WHERE ") + where.sql;
+    st.sql += QStringLiteral(" ORDER BY ") + orderBy();
+    st.binds = where.binds;
+    return st;
+}
+
+Statement DocumentListSource::keyStatement() const
+{
+    return build(QStringLiteral("RecordPtr"));
+}
+
+Statement DocumentListSource::statement() const
+{
+    return build(QStringLiteral("*"));
+}
+
+} // namespace qs

@@ -1,0 +1,455 @@
+#include "main/FilterPattern.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <iterator>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+bool isUpperAscii(char32_t c)
+{
+    return c >= U'A' && c <= U'Z';
+}
+
+char32_t foldChar(char32_t c)
+{
+    return isUpperAscii(c) ? c + 32 : c;
+}
+
+// Reads one character the way SQLite's GLOB does: a lead byte takes every
+// continuation byte after it, and malformed values read as U+FFFD. For valid
+// UTF-8 this is plain decoding.
+char32_t readChar(const unsigned char *&p, const unsigned char *end)
+{
+    char32_t c = *p++;
+    if (c < 0xC0)
+        return c;
+    if (c < 0xE0)
+        c &= 0x1F;
+    else if (c < 0xF0)
+        c &= 0x0F;
+    else if (c < 0xF8)
+        c &= 0x07;
+    else if (c < 0xFC)
+        c &= 0x03;
+    else if (c < 0xFE)
+        c &= 0x01;
+    else
+        c = 0;
+    while (p < end && (*p & 0xC0) == 0x80)
+        c = (c << 6) + (*p++ & 0x3F);
+    if (c < 0x80 || (c & 0xFFFFF800) == 0xD800 || (c & 0xFFFFFFFE) == 0xFFFE)
+        c = 0xFFFD;
+    return c;
+}
+
+void appendUtf8(std::string &out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+using Ranges = std::vector<std::pair<char32_t, char32_t>>;
+
+void sortAndMerge(Ranges &ranges)
+{
+    std::sort(ranges.begin(), ranges.end());
+    Ranges merged;
+    for (const auto &r : ranges) {
+        if (!merged.empty() && r.first <= merged.back().second + 1)
+            merged.back().second = std::max(merged.back().second, r.second);
+        else
+            merged.push_back(r);
+    }
+    ranges.swap(merged);
+}
+
+// The folded text never holds "A".."Z", so a list needs only the folded form of
+// each member: a range loses its capitals and gains their small letters.
+void addFoldedRange(Ranges &out, char32_t lo, char32_t hi)
+{
+    if (lo > hi)
+        std::swap(lo, hi);
+    if (lo < U'A')
+        out.emplace_back(lo, std::min(hi, char32_t(U'A' - 1)));
+    if (hi > U'Z')
+        out.emplace_back(std::max(lo, char32_t(U'Z' + 1)), hi);
+    const char32_t a = std::max(lo, char32_t(U'A'));
+    const char32_t z = std::min(hi, char32_t(U'Z'));
+    if (a <= z)
+        out.emplace_back(foldChar(a), foldChar(z));
+}
+
+// Takes c out of the ranges; returns whether it was there.
+bool extract(Ranges &ranges, char32_t c)
+{
+    for (auto it = ranges.begin(); it != ranges.end(); ++it) {
+        if (c < it->first || c > it->second)
+            continue;
+        const auto [lo, hi] = *it;
+        it = ranges.erase(it);
+        if (c < hi)
+            it = ranges.insert(it, {c + 1, hi});
+        if (lo < c)
+            ranges.insert(it, {lo, c - 1});
+        return true;
+    }
+    return false;
+}
+
+void appendGlobChar(std::string &out, char32_t c)
+{
+    if (c == U'*' || c == U'?' || c == U'[') {
+        out += '[';
+        out += char(c);
+        out += ']';
+    } else {
+        appendUtf8(out, c);
+    }
+}
+
+// A GLOB list is read left to right with three special places: "^" first
+// negates, "]" first is a member, and "-" makes a range unless it comes first
+// or last. Those three characters are therefore written apart from the ranges.
+void appendGlobSet(std::string &out, Ranges ranges, bool negated)
+{
+    const bool close = extract(ranges, U']');
+    const bool dash = extract(ranges, U'-');
+    const bool caret = extract(ranges, U'^');
+    out += '[';
+    if (negated)
+        out += '^';
+    if (close)
+        out += ']';
+    if (dash)
+        out += '-';
+    for (const auto &[lo, hi] : ranges) {
+        appendUtf8(out, lo);
+        if (hi > lo + 1)
+            out += '-';
+        if (hi > lo)
+            appendUtf8(out, hi);
+    }
+    if (caret)
+        out += '^';
+    out += ']';
+}
+
+// Is needle somewhere in [s, e)? Bytes up to readEnd may be read, past e, so that
+// the text is scanned in whole 16-byte blocks; starts past the last fit are masked.
+bool containsBytes(std::string_view needle, const char *s, const char *e, const char *readEnd)
+{
+    const std::size_t n = needle.size();
+    if (n == 0)
+        return true;
+    if (std::size_t(e - s) < n)
+        return false;
+    const char *last = e - n; // last start that fits
+    const char *p = s;
+#if defined(__SSE2__)
+    // Candidates have the needle's first and last byte in place; the rest is
+    // compared only for them.
+    const __m128i head = _mm_set1_epi8(needle.front());
+    const __m128i tail = _mm_set1_epi8(needle.back());
+    while (p <= last && readEnd - p >= std::ptrdiff_t(16 + n - 1)) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + n - 1));
+        unsigned mask = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, head), _mm_cmpeq_epi8(b, tail))));
+        if (last - p < 15)
+            mask &= (1u << (last - p + 1)) - 1;
+        while (mask != 0) {
+            const int i = std::countr_zero(mask);
+            if (n <= 2 || std::memcmp(p + i + 1, needle.data() + 1, n - 2) == 0)
+                return true;
+            mask &= mask - 1;
+        }
+        p += 16;
+    }
+#else
+    (void)readEnd;
+#endif
+    for (; p <= last; ++p) {
+        if (*p == needle.front() && std::memcmp(p, needle.data(), n) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void FilterPattern::CharSet::finish()
+{
+    for (char32_t c = 0; c < 128; ++c) {
+        bool inside = false;
+        for (const auto &[lo, hi] : ranges)
+            inside = inside || (c >= lo && c <= hi);
+        if (inside != negated)
+            ascii[c >> 6] |= std::uint64_t(1) << (c & 63);
+    }
+}
+
+bool FilterPattern::CharSet::contains(char32_t c) const
+{
+    if (c < 128)
+        return (ascii[c >> 6] >> (c & 63)) & 1;
+    bool inside = false;
+    for (const auto &[lo, hi] : ranges) {
+        if (c < lo)
+            break;
+        if (c <= hi) {
+            inside = true;
+            break;
+        }
+    }
+    return inside != negated;
+}
+
+void FilterPattern::append(Atom atom)
+{
+    if (atom.op == Op::Star && !m_atoms.empty() && m_atoms.back().op == Op::Star)
+        return;
+    if (atom.op == Op::Char) {
+        const std::size_t at = m_needle.size();
+        appendUtf8(m_needle, atom.ch);
+        atom.lead = static_cast<unsigned char>(m_needle[at]);
+    } else {
+        m_literal = false;
+    }
+    m_atoms.push_back(atom);
+}
+
+void FilterPattern::appendSet(CharSet set)
+{
+    const auto &r = set.ranges;
+    if (!set.negated && r.empty())
+        return; // "[]": nothing to match
+    if (set.negated && r.empty())
+        return append({Op::One});
+    if (!set.negated && r.size() == 1 && r.front().first == r.front().second)
+        return append({Op::Char, r.front().first});
+    set.finish();
+    m_sets.push_back(std::move(set));
+    append({.op = Op::Set, .set = int(m_sets.size() - 1)});
+}
+
+FilterPattern FilterPattern::compile(const QString &typed)
+{
+    // Decoding our own UTF-8 keeps the pattern consistent with fold(), which
+    // sees text through the same conversion.
+    const QByteArray utf8 = typed.toUtf8();
+    std::u32string cps;
+    auto p = reinterpret_cast<const unsigned char *>(utf8.constData());
+    const auto end = p + utf8.size();
+    while (p < end) {
+        const char32_t c = readChar(p, end);
+        if (c != 0)
+            cps += c;
+    }
+
+    FilterPattern fp;
+    const std::size_t n = cps.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char32_t c = cps[i];
+        if (c == U'*') {
+            fp.append({Op::Star});
+        } else if (c == U'?') {
+            fp.append({Op::One});
+        } else if (c == U'#') {
+            fp.appendSet({{{U'0', U'9'}}, false});
+        } else if (c == U'[') {
+            std::size_t first = i + 1;
+            const bool negated = first < n && cps[first] == U'!';
+            if (negated)
+                ++first;
+            const std::size_t close = cps.find(U']', first);
+            if (close == std::u32string::npos) {
+                fp.append({Op::Char, c}); // unbalanced: a plain "["
+                continue;
+            }
+            CharSet set;
+            set.negated = negated;
+            for (std::size_t k = first; k < close;) {
+                if (k + 2 < close && cps[k + 1] == U'-') {
+                    addFoldedRange(set.ranges, cps[k], cps[k + 2]);
+                    k += 3;
+                } else {
+                    addFoldedRange(set.ranges, cps[k], cps[k]);
+                    ++k;
+                }
+            }
+            sortAndMerge(set.ranges);
+            fp.appendSet(std::move(set));
+            i = close;
+        } else {
+            fp.append({Op::Char, foldChar(c)});
+        }
+    }
+    if (!fp.m_literal) {
+        std::string run;
+        for (const Atom &atom : fp.m_atoms) {
+            if (atom.op == Op::Char) {
+                appendUtf8(run, atom.ch);
+                continue;
+            }
+            if (run.size() > fp.m_required.size())
+                fp.m_required = run;
+            run.clear();
+        }
+        if (run.size() > fp.m_required.size())
+            fp.m_required = run;
+    }
+    return fp;
+}
+
+QString FilterPattern::toGlob() const
+{
+    // The body's own leading and trailing stars coincide with the outer ones.
+    auto first = m_atoms.begin();
+    auto last = m_atoms.end();
+    if (first != last && first->op == Op::Star)
+        ++first;
+    if (first != last && std::prev(last)->op == Op::Star)
+        --last;
+    std::string out = "*";
+    for (auto it = first; it != last; ++it) {
+        switch (it->op) {
+        case Op::Star:
+            out += '*';
+            break;
+        case Op::One:
+            out += '?';
+            break;
+        case Op::Char:
+            appendGlobChar(out, it->ch);
+            break;
+        case Op::Set:
+            appendGlobSet(out, m_sets[it->set].ranges, m_sets[it->set].negated);
+            break;
+        }
+    }
+    if (first != last)
+        out += '*';
+    return QString::fromStdString(out);
+}
+
+bool FilterPattern::matchesFolded(std::string_view folded) const
+{
+    const char *s = folded.data();
+    const char *e = s + folded.size();
+    return matchRange(s, e, e);
+}
+
+void FilterPattern::narrow(std::string_view buffer, std::span<const std::uint32_t> offsets,
+                           std::span<std::uint8_t> keep) const
+{
+    const char *base = buffer.data();
+    const char *readEnd = base + buffer.size();
+    for (std::size_t i = 0; i < keep.size(); ++i) {
+        if (keep[i] && !matchRange(base + offsets[i], base + offsets[i + 1], readEnd))
+            keep[i] = 0;
+    }
+}
+
+bool FilterPattern::matchRange(const char *s, const char *e, const char *readEnd) const
+{
+    if (m_literal)
+        return containsBytes(m_needle, s, e, readEnd);
+    if (!containsBytes(m_required, s, e, readEnd))
+        return false;
+    return globMatch(reinterpret_cast<const unsigned char *>(s),
+                     reinterpret_cast<const unsigned char *>(e));
+}
+
+// Greedy star with one backtrack point: every other atom takes exactly one
+// character, so retrying from the last star is enough and the cost stays at
+// text length times pattern length. The body has an implicit star on each side,
+// so matching it anywhere is a match.
+bool FilterPattern::globMatch(const unsigned char *s, const unsigned char *end) const
+{
+    const std::size_t count = m_atoms.size();
+    std::size_t p = 0;
+    std::size_t starP = 0;
+    const unsigned char *starS = s;
+    // After a star, a character atom can only start where its first byte is.
+    auto skipToStart = [&]() {
+        if (starP >= count || m_atoms[starP].op != Op::Char || starS >= end)
+            return true;
+        starS = static_cast<const unsigned char *>(
+            std::memchr(starS, m_atoms[starP].lead, std::size_t(end - starS)));
+        return starS != nullptr;
+    };
+    if (!skipToStart())
+        return false;
+    s = starS;
+    while (p < count) {
+        const Atom &atom = m_atoms[p];
+        if (atom.op == Op::Star) {
+            starP = ++p;
+            starS = s;
+            if (!skipToStart())
+                return false;
+            s = starS;
+            continue;
+        }
+        if (s < end) {
+            const unsigned char *next = s;
+            const char32_t c = *s < 0x80 ? *next++ : readChar(next, end);
+            bool ok = true;
+            if (atom.op == Op::Char)
+                ok = c == atom.ch;
+            else if (atom.op == Op::Set)
+                ok = m_sets[atom.set].contains(c);
+            if (ok) {
+                s = next;
+                ++p;
+                continue;
+            }
+        }
+        if (starS >= end)
+            return false;
+        readChar(starS, end);
+        if (!skipToStart())
+            return false;
+        s = starS;
+        p = starP;
+    }
+    return true;
+}
+
+bool FilterPattern::matches(const QString &text) const
+{
+    if (text.isNull())
+        return false;
+    const std::string folded = fold(text);
+    return matchesFolded(folded);
+}
+
+std::string FilterPattern::fold(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    std::string out(utf8.constData(), std::strlen(utf8.constData()));
+    for (char &ch : out) {
+        if (ch >= 'A' && ch <= 'Z')
+            ch = char(ch + 32);
+    }
+    return out;
+}

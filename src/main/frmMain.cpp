@@ -1,0 +1,308 @@
+#include "frmMain.h"
+
+#include "store/DataControl.h"
+#include "store/DataGrid.h"
+#include "store/DatabaseFile.h"
+#include "store/FillTypeList.h"
+#include "store/MessageBox.h"
+#include "store/Schema.h"
+#include "store/modRoutines.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace qs {
+
+namespace {
+
+#define ORDER_SETTINGS(name) QSettings name(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"))
+
+QString formatDate(const QVariant &v)
+{
+    if (v.typeId() != QMetaType::QDate)
+        return {};
+    const QDate d = v.toDate();
+    return QStringLiteral("%1/%2/%3").arg(d.month()).arg(d.day()).arg(d.year());
+}
+
+QString asText(const QVariant &v)
+{
+    return v.isNull() ? QString() : v.toString();
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_today([] { return QDate::currentDate(); })
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Quillstack"));
+    dtaDocuments = new DataControl(this);
+    dtaDocuments->setObjectName(QStringLiteral("dtaDocuments"));
+    buildUi();
+    buildMenus();
+}
+
+frmMain::~frmMain()
+{
+    // The grid's model listens to the data control; take it down first.
+    delete grdInfo;
+    grdInfo = nullptr;
+}
+
+Status frmMain::Form_Initialize()
+{
+    OrderClause = QStringLiteral("ID DESC");
+    ORDER_SETTINGS(settings);
+    const QString saved = settings.value(QStringLiteral("Default/Order")).toString();
+    if (!fnIsBlank(saved))
+        OrderClause = saved;
+
+    // The option follows the saved text only when it matches exactly; the
+    // list order itself is read more leniently (orderFromClause).
+    Initializing = true;
+    if (OrderClause == QLatin1String("DESCRIPTION"))
+        Order[1]->setChecked(true);
+    else if (OrderClause == QLatin1String("ID"))
+        Order[2]->setChecked(true);
+    dtaDocuments->setRecordSource(std::make_shared<DocumentListSource>(currentQuery()));
+    Initializing = false;
+
+    const QString templatePath =
+        findTemplate(schema::TemplateFile, QCoreApplication::applicationDirPath());
+    auto opened = openOrCreateDatabase(schema::DatabaseFile, templatePath, m_fill);
+    if (!opened)
+        return Status::failure(opened.error());
+    gDatabase = std::move(opened->db);
+
+    dtaDocuments->setDatabaseName(schema::DatabaseFile);
+    dtaDocuments->setDatabase(gDatabase.get());
+    if (Status s = dtaDocuments->refresh(); !s)
+        return s;
+
+    DetailSet = gDatabase->openTable(schema::Documents);
+    if (Status s = DetailSet->setIndex(schema::IndexRecordPtr); !s)
+        return s;
+    gDescriptionSet = gDatabase->openTable(schema::Documents);
+    if (Status s = gDescriptionSet->setIndex(schema::IndexDescription); !s)
+        return s;
+    gWhoSet = gDatabase->openTable(schema::Documents);
+    if (Status s = gWhoSet->setIndex(schema::IndexWho); !s)
+        return s;
+
+    FillTypeList(*cmbType, *gDatabase, true);
+    SetDateList();
+    // The first row change fills the detail panel.
+    DisplayCurrentRecordInformation();
+    return Status::success();
+}
+
+void frmMain::SetDateList()
+{
+    cmbDate->addItems({QStringLiteral("ALL"), QStringLiteral("Last 30 days"),
+                       QStringLiteral("Last 60 days"), QStringLiteral("Last 90 days"),
+                       QStringLiteral("Last Year"), QStringLiteral("No Date")});
+    if (cmbDate->currentIndex() < 0)
+        cmbDate->setCurrentIndex(0);
+}
+
+DocumentQuery frmMain::currentQuery() const
+{
+    DocumentQuery q;
+    q.filterOn = FilterOn;
+    q.order = orderFromClause(OrderClause);
+    if (!FilterOn)
+        return q;
+    q.description = txtFilterDesc->text();
+    q.who = txtFilterWho->text();
+    q.note = txtFilterNote->text();
+    q.dateEntry = cmbDate->currentIndex();
+    q.typeKey = selectedTypeKey(*cmbType);
+    q.today = m_today();
+    return q;
+}
+
+// ------------------------------------------------------------ list and panel
+
+void frmMain::RefreshDocumentList(QWidget *pFocusControl)
+{
+    Recordset *rs = dtaDocuments->recordset();
+    qint64 remembered = 0;
+    if (rs && rs->hasCurrent())
+        remembered = rs->value(QStringLiteral("recordptr")).toLongLong();
+
+    const auto source = std::make_shared<DocumentListSource>(currentQuery());
+    const auto previous = dtaDocuments->recordSource();
+    dtaDocuments->setRecordSource(source);
+    if (Status s = dtaDocuments->refresh(); !s) {
+        // Keep the list the user had.
+        dtaDocuments->setRecordSource(previous);
+        showEngineError(s);
+        return;
+    }
+    rs = dtaDocuments->recordset();
+    if (remembered == 0 || !rs->findFirst(QStringLiteral("RecordPtr"), remembered)) {
+        if (pFocusControl)
+            pFocusControl->setFocus();
+        return;
+    }
+    // Scroll back for context: up to five rows above the found one in view.
+    int moves = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (rs->absolutePosition() > 0) {
+            rs->movePrevious();
+            ++moves;
+        }
+    }
+    for (int i = 0; i < moves; ++i)
+        rs->moveNext();
+    grdInfo->showWithContext(rs->absolutePosition(), moves);
+    if (pFocusControl)
+        pFocusControl->setFocus();
+}
+
+void frmMain::DisplayCurrentRecordInformation()
+{
+    Recordset *rs = dtaDocuments->recordset();
+    bool found = false;
+    if (rs && rs->hasCurrent() && DetailSet) {
+        DetailSet->seek(SeekOp::Equal, rs->value(QStringLiteral("recordptr")));
+        found = !DetailSet->noMatch();
+    }
+    if (!found) {
+        panView->hide();
+    } else {
+        panView->show();
+        const QString blank = QStringLiteral(" ");
+        lblID->setText(blank + asText(DetailSet->value(QStringLiteral("ID"))));
+        lblDesc->setText(blank + asText(DetailSet->value(QStringLiteral("Description"))));
+        lblType->setText(blank + fnTypeName(*gDatabase,
+                                            qint16(DetailSet->value(QStringLiteral("DocumentType"))
+                                                       .toInt())));
+        lblDate->setText(blank + formatDate(DetailSet->value(QStringLiteral("Date"))));
+        lblWho->setText(blank + asText(DetailSet->value(QStringLiteral("Who"))));
+        lblNote->setText(asText(DetailSet->value(QStringLiteral("Note"))));
+    }
+    if (QWidget *w = focusedFilterControl())
+        w->setFocus();
+}
+
+QWidget *frmMain::focusedFilterControl() const
+{
+    switch (FocusedFilter) {
+    case 1:
+        return cmbType;
+    case 2:
+        return cmbDate;
+    case 3:
+        return txtFilterDesc;
+    case 4:
+        return txtFilterWho;
+    case 5:
+        return txtFilterNote;
+    default:
+        return nullptr;
+    }
+}
+
+void frmMain::ListFocus()
+{
+    Recordset *rs = dtaDocuments->recordset();
+    if (rs && rs->hasCurrent())
+        grdInfo->setFocus();
+}
+
+void frmMain::showEngineError(const Status &status)
+{
+    MessageBox::show(this, status.message(), MessageBox::defaultTitle());
+}
+
+// ------------------------------------------------------------ filter handlers
+
+void frmMain::chkFilterOn_Click()
+{
+    FilterOn = chkFilterOn->isChecked();
+    RefreshDocumentList(grdInfo);
+    ListFocus();
+}
+
+void frmMain::cmbType_Click()
+{
+    if (chkFilterOn->isChecked())
+        RefreshDocumentList(cmbType);
+}
+
+void frmMain::cmbDate_Click()
+{
+    if (chkFilterOn->isChecked())
+        RefreshDocumentList(cmbDate);
+}
+
+void frmMain::txtFilterDesc_Change()
+{
+    if (chkFilterOn->isChecked())
+        RefreshDocumentList(txtFilterDesc);
+}
+
+void frmMain::txtFilterWho_Change()
+{
+    if (chkFilterOn->isChecked())
+        RefreshDocumentList(txtFilterWho);
+}
+
+void frmMain::txtFilterNote_Change()
+{
+    if (chkFilterOn->isChecked())
+        RefreshDocumentList(txtFilterNote);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    const QList<QObject *> filters = {cmbType, cmbDate, txtFilterDesc, txtFilterWho, txtFilterNote};
+    const int which = int(filters.indexOf(watched));
+    if (which >= 0) {
+        if (event->type() == QEvent::FocusIn)
+            FocusedFilter = which + 1;
+        else if (event->type() == QEvent::FocusOut)
+            FocusedFilter = 0;
+        else if (event->type() == QEvent::KeyPress && which >= 2) {
+            // Small letters are typed as capitals.
+            auto *key = static_cast<QKeyEvent *>(event);
+            const QString text = key->text();
+            if (text.size() == 1 && text.at(0) >= QLatin1Char('a') && text.at(0) <= QLatin1Char('z')) {
+                QKeyEvent capital(QEvent::KeyPress, key->key(), key->modifiers(), text.toUpper(),
+                                  key->isAutoRepeat(), ushort(key->count()));
+                QCoreApplication::sendEvent(watched, &capital);
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::mnuFileExit_Click()
+{
+    close();
+}
+
+void frmMain::mnuHelpContents_Click() {}
+
+void frmMain::mnuHelpAbout_Click()
+{
+    MessageBox::show(this, QStringLiteral("Quillstack - version 3.2.15"), QStringLiteral("Quillstack"));
+}
+
+} // namespace qs

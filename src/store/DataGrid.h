@@ -1,0 +1,40 @@
+#pragma once
+
+#include "RecordsetModel.h"
+
+#include <QTableView>
+
+namespace qs {
+
+class DataControl;
+
+// A read-only grid bound to a data control. Its highlighted row and the
+// record set's current row follow each other both ways; every move is
+// reported once, by the data control's currentChanged signal.
+class DataGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    DataGrid(DataControl *control, QList<RecordsetModel::Column> columns, QWidget *parent = nullptr);
+
+    // Scrolls so that `row` shows with up to `above` rows above it in view.
+    void showWithContext(int row, int above);
+
+Q_SIGNALS:
+    // Double-click on a row, or Enter: the owner's "change" command.
+    void activatedRow();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    void followRecordset(int row);
+    void followView(const QModelIndex &current);
+
+    DataControl *m_control;
+    RecordsetModel *m_model;
+    bool m_syncing = false;
+};
+
+} // namespace qs

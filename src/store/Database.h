@@ -1,0 +1,88 @@
+#pragma once
+
+#include "Statement.h"
+#include "Status.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace qs {
+
+class Recordset;
+class ListSource;
+
+enum class RecordsetType { Table = 1, Dynaset = 2, Snapshot = 4 };
+
+// The database engine beneath the windows. The SQLite engine is one
+// implementation; the record sets above are written against this interface
+// only, so another engine can take its place.
+class Database
+{
+public:
+    virtual ~Database() = default;
+
+    virtual QString path() const = 0;
+
+    // Runs a statement that returns no rows; `changes` receives the number of
+    // rows it touched.
+    virtual Status exec(const Statement &statement, qint64 *changes = nullptr) = 0;
+    // Runs a query and returns all its rows (for small results).
+    virtual Result<Rows> query(const Statement &statement) = 0;
+    // Runs a query whose first column is a whole number and appends those
+    // numbers to `keys`: the cheap way to read the keys of a large result.
+    virtual Status queryKeys(const Statement &statement, std::vector<qint64> &keys) = 0;
+    // Key assigned to the row most recently inserted through this connection.
+    virtual qint64 lastInsertKey() const = 0;
+
+    virtual Status begin() = 0;
+    virtual Status commit() = 0;
+    virtual void rollback() = 0;
+
+    // Record locks shared with other processes that use the same file.
+    // `table` names the table the key belongs to.
+    virtual Status lockRecord(const QString &table, qint64 key) = 0;
+    virtual void unlockRecord(const QString &table, qint64 key) = 0;
+
+    // Counts writes made through this connection, so record sets can tell
+    // that what they hold may be stale.
+    virtual quint64 writeGeneration() const = 0;
+    // Changes whenever another connection has written to the file.
+    virtual qint64 dataVersion() = 0;
+
+    // Record sets (the only way the windows read and write rows).
+    std::unique_ptr<Recordset> openTable(const QString &table);
+    std::unique_ptr<Recordset> openSnapshot(const Statement &statement);
+    std::unique_ptr<Recordset> openDynaset(std::shared_ptr<const ListSource> source,
+                                           bool readOnly = false);
+};
+
+// Rolls back unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(Database &db) : m_db(db) { m_status = m_db.begin(); }
+    ~Transaction()
+    {
+        if (m_status.ok() && !m_done)
+            m_db.rollback();
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    const Status &status() const { return m_status; }
+    Status commit()
+    {
+        m_done = true;
+        return m_status.ok() ? m_db.commit() : m_status;
+    }
+
+private:
+    Database &m_db;
+    Status m_status;
+    bool m_done = false;
+};
+
+} // namespace qs

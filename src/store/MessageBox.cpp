@@ -1,0 +1,60 @@
+#include "MessageBox.h"
+
+#include <QQueue>
+
+namespace qs {
+
+namespace {
+QQueue<QMessageBox::StandardButton> &answers()
+{
+    static QQueue<QMessageBox::StandardButton> queue;
+    return queue;
+}
+QStringList &shown()
+{
+    static QStringList list;
+    return list;
+}
+} // namespace
+
+QMessageBox::StandardButton MessageBox::show(QWidget *parent, const QString &text,
+                                             const QString &title,
+                                             QMessageBox::StandardButtons buttons,
+                                             QMessageBox::Icon icon,
+                                             QMessageBox::StandardButton defaultButton)
+{
+    shown().append(text);
+    if (!answers().isEmpty())
+        return answers().dequeue();
+    QMessageBox box(icon, title, text, buttons, parent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+QString MessageBox::defaultTitle()
+{
+    return QStringLiteral("Quillstack");
+}
+
+void MessageBox::queueAnswer(QMessageBox::StandardButton answer)
+{
+    answers().enqueue(answer);
+}
+
+void MessageBox::clearAnswers()
+{
+    answers().clear();
+}
+
+QStringList MessageBox::shownTexts()
+{
+    return shown();
+}
+
+void MessageBox::clearShownTexts()
+{
+    shown().clear();
+}
+
+} // namespace qs

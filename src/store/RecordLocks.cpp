@@ -1,0 +1,73 @@
+#include "RecordLocks.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace qs {
+
+RecordLocks::RecordLocks(QString lockFilePath) : m_path(std::move(lockFilePath)) {}
+
+RecordLocks::~RecordLocks()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+Status RecordLocks::ensureOpen()
+{
+    if (m_fd >= 0)
+        return Status::success();
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        return Status::failure(QStringLiteral("Cannot open the lock file %1: %2")
+                                   .arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
+    return Status::success();
+}
+
+static bool setLock(int fd, short type, int space, qint64 key)
+{
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    // Each table gets its own range of 2^32 bytes.
+    fl.l_start = (off_t(space) << 32) + off_t(key);
+    fl.l_len = 1;
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+Status RecordLocks::lock(int space, qint64 key)
+{
+    if (Status s = ensureOpen(); !s)
+        return s;
+    const auto id = qMakePair(space, key);
+    if (m_held.contains(id)) {
+        ++m_held[id];
+        return Status::success();
+    }
+    if (!setLock(m_fd, F_WRLCK, space, key)) {
+        if (errno == EAGAIN || errno == EACCES)
+            return Status::failure(QStringLiteral("The record is locked by another user."));
+        return Status::failure(QStringLiteral("Cannot lock the record: %1")
+                                   .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    m_held.insert(id, 1);
+    return Status::success();
+}
+
+void RecordLocks::unlock(int space, qint64 key)
+{
+    const auto id = qMakePair(space, key);
+    auto it = m_held.find(id);
+    if (it == m_held.end())
+        return;
+    if (--it.value() > 0)
+        return;
+    m_held.erase(it);
+    setLock(m_fd, F_UNLCK, space, key);
+}
+
+} // namespace qs

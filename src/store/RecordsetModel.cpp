@@ -1,0 +1,69 @@
+#include "RecordsetModel.h"
+
+#include "DataControl.h"
+
+#include <QDate>
+
+namespace qs {
+
+RecordsetModel::RecordsetModel(DataControl *control, QList<Column> columns, QObject *parent)
+    : QAbstractTableModel(parent), m_control(control), m_columns(std::move(columns))
+{
+    connect(control, &DataControl::reset, this, &RecordsetModel::onReset);
+    connect(control, &DataControl::rowChanged, this, [this](int row) {
+        Q_EMIT dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1));
+    });
+    // The record set has already changed when it reports; the row count this
+    // model reports follows only inside the begin/end pair.
+    connect(control, &DataControl::rowInserted, this, [this](int row) {
+        beginInsertRows({}, row, row);
+        ++m_rows;
+        endInsertRows();
+    });
+    connect(control, &DataControl::rowRemoved, this, [this](int row) {
+        beginRemoveRows({}, row, row);
+        --m_rows;
+        endRemoveRows();
+    });
+    onReset();
+}
+
+void RecordsetModel::onReset()
+{
+    beginResetModel();
+    m_rows = m_control->recordset() ? m_control->recordset()->rowCount() : 0;
+    endResetModel();
+}
+
+int RecordsetModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int RecordsetModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant RecordsetModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || !m_control->recordset())
+        return {};
+    const QVariant v =
+        m_control->recordset()->valueAt(index.row(), m_columns.at(index.column()).field);
+    if (v.typeId() == QMetaType::QDate) {
+        const QDate d = v.toDate();
+        return QStringLiteral("%1/%2/%3").arg(d.month()).arg(d.day()).arg(d.year());
+    }
+    return v;
+}
+
+QVariant RecordsetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role == Qt::DisplayRole && orientation == Qt::Horizontal && section >= 0 &&
+        section < m_columns.size())
+        return m_columns.at(section).caption;
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+} // namespace qs

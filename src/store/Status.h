@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <utility>
+
+namespace qs {
+
+// Outcome of an operation of the core: success, or failure with a text for the user.
+class Status
+{
+public:
+    Status() = default;
+    static Status success() { return {}; }
+    static Status failure(QString message) { return Status(std::move(message)); }
+
+    bool ok() const { return !m_failed; }
+    explicit operator bool() const { return ok(); }
+    const QString &message() const { return m_message; }
+
+private:
+    explicit Status(QString message) : m_failed(true), m_message(std::move(message)) {}
+    bool m_failed = false;
+    QString m_message;
+};
+
+// A value, or the text of the failure that prevented it.
+template <typename T>
+class Result
+{
+public:
+    Result(T value) : m_value(std::move(value)) {}
+    Result(Status failure) : m_error(failure.message()) {}
+
+    bool ok() const { return m_value.has_value(); }
+    explicit operator bool() const { return ok(); }
+    T &value() { return *m_value; }
+    const T &value() const { return *m_value; }
+    T &operator*() { return *m_value; }
+    T *operator->() { return &*m_value; }
+    const QString &error() const { return m_error; }
+
+private:
+    std::optional<T> m_value;
+    QString m_error;
+};
+
+} // namespace qs
