@@ -1,0 +1,20 @@
+#pragma once
+
+#include "reports/DocumentReport.h"
+#include "store/Status.h"
+
+#include <QPageSize>
+
+namespace qs {
+
+// Writes the report to a PDF file. The file is replaced only when the whole report has been
+// written; a failure leaves any earlier file as it was and carries the reason as its text.
+Status WriteReportPdf(const QString &path, const ReportColumns &columns, const QString &stamp,
+                      const ReportRowSource &next,
+                      const QPageSize &pageSize = QPageSize(QPageSize::Letter));
+
+// For the benchmark: writes a report of `records` made-up documents with all five columns to
+// `path` and answers the milliseconds it took. Needs a QGuiApplication, for the fonts.
+Result<qint64> fnTimeSampleReportPdf(const QString &path, int records);
+
+} // namespace qs
