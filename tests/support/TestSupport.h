@@ -65,11 +65,11 @@ inline std::unique_ptr<Database> makeDatabase(const QString &path)
 struct Doc
 {
     qint32 id;
-    QString description;
+    QString description = {};
     qint16 type = 0;
-    QVariant date; // QDate or null
-    QString who;
-    QString note;
+    QVariant date = {}; // QDate or null
+    QString who = {};
+    QString note = {};
 };
 
 inline qint64 addDocument(Database &db, const Doc &d)

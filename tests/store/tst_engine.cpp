@@ -1,0 +1,252 @@
+// The engine layer against a real database file.
+#include "support/TestSupport.h"
+
+#include "store/ListSource.h"
+#include "store/Recordset.h"
+
+#include <QProcess>
+
+using namespace qs;
+using namespace qs::test;
+
+class tst_Engine : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestFolder> folder;
+    std::unique_ptr<Database> db;
+
+    std::unique_ptr<Recordset> documentsBy(const QString &orderBy)
+    {
+        return db->openDynaset(
+            std::make_shared<SqlListSource>(QStringLiteral("Documents"), QString(), QVariantList(), orderBy));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        folder = std::make_unique<TestFolder>();
+        db = makeDatabase(folder->file(QStringLiteral("Qsk.MDB")));
+        QVERIFY(db);
+    }
+    void cleanup()
+    {
+        db.reset();
+        folder.reset();
+    }
+
+    void keysArePositiveAndAscending()
+    {
+        qint64 last = 0;
+        for (int i = 0; i < 5; ++i) {
+            const qint64 key = addDocument(*db, {i, QStringLiteral("d%1").arg(i)});
+            QVERIFY(key > last);
+            last = key;
+        }
+        // Deleting the newest row does not let its key come back.
+        QVERIFY(db->exec({QStringLiteral("DELETE FROM Documents WHERE RecordPtr = ?"), {last}}));
+        QVERIFY(addDocument(*db, {9, QStringLiteral("again")}) > last);
+    }
+
+    void textComparesAndSortsWithoutLetterCase()
+    {
+        addDocument(*db, {1, QStringLiteral("banana")});
+        addDocument(*db, {2, QStringLiteral("Apple")});
+        addDocument(*db, {3, QStringLiteral("cherry")});
+        addDocument(*db, {4, QStringLiteral("APPLE")});
+        auto rs = documentsBy(QStringLiteral("Description, RecordPtr"));
+        QStringList order;
+        for (rs->moveFirst(); !rs->eof(); rs->moveNext())
+            order << rs->value(QStringLiteral("description")).toString();
+        QCOMPARE(order, QStringList({"Apple", "APPLE", "banana", "cherry"}));
+        QVERIFY(rs->findFirst(QStringLiteral("Description"), QStringLiteral("BANANA")));
+        QCOMPARE(rs->value(QStringLiteral("ID")).toInt(), 1);
+        QVERIFY(!rs->findFirst(QStringLiteral("Description"), QStringLiteral("kiwi")));
+        QVERIFY(rs->noMatch());
+        QCOMPARE(rs->value(QStringLiteral("ID")).toInt(), 1); // position kept
+    }
+
+    void seekOnEachIndex_data()
+    {
+        QTest::addColumn<QString>("index");
+        QTest::addColumn<int>("op");
+        QTest::addColumn<QVariant>("key");
+        QTest::addColumn<QList<int>>("expectedIds"); // the run read from the found row on
+        QTest::newRow("RecordPtr =") << "RecordPtr" << 0 << QVariant(3) << QList<int>{30, 40, 50};
+        QTest::newRow("RecordPtr >") << "RecordPtr" << 1 << QVariant(3) << QList<int>{40, 50};
+        QTest::newRow("RecordPtr = none") << "RecordPtr" << 0 << QVariant(99) << QList<int>{};
+        QTest::newRow("Description = other case") << "Description" << 0 << QVariant("INVOICE")
+                                                  << QList<int>{10, 30, 20, 40, 50};
+        QTest::newRow("Description > passes equal") << "Description" << 1 << QVariant("invoice")
+                                                     << QList<int>{20, 40, 50};
+        QTest::newRow("Description > prefix") << "Description" << 1 << QVariant("Inv")
+                                              << QList<int>{10, 30, 20, 40, 50};
+        QTest::newRow("Who >") << "Who" << 1 << QVariant("b") << QList<int>{20, 30};
+        QTest::newRow("Who = none") << "Who" << 0 << QVariant("zz") << QList<int>{};
+    }
+    void seekOnEachIndex()
+    {
+        QFETCH(QString, index);
+        QFETCH(int, op);
+        QFETCH(QVariant, key);
+        QFETCH(QList<int>, expectedIds);
+        addDocument(*db, {10, QStringLiteral("Invoice"), 0, {}, QStringLiteral("Anna")});
+        addDocument(*db, {20, QStringLiteral("Invoice 2"), 0, {}, QStringLiteral("Bob")});
+        addDocument(*db, {30, QStringLiteral("invoice"), 0, {}, QStringLiteral("carl")});
+        addDocument(*db, {40, QStringLiteral("Invoices"), 0, {}, QStringLiteral("")});
+        addDocument(*db, {50, QStringLiteral("Lease"), 0, {}, QStringLiteral("AB")});
+        auto rs = db->openTable(QStringLiteral("Documents"));
+        QVERIFY(rs->setIndex(index));
+        QVERIFY(rs->seek(op == 0 ? SeekOp::Equal : SeekOp::Greater, key));
+        QCOMPARE(rs->noMatch(), expectedIds.isEmpty());
+        QList<int> ids;
+        if (!rs->noMatch())
+            for (; !rs->eof(); rs->moveNext())
+                ids << rs->value(QStringLiteral("ID")).toInt();
+        QCOMPARE(ids, expectedIds);
+    }
+
+    void changesThroughADynasetShowInATableSetAtOnce()
+    {
+        addDocument(*db, {1, QStringLiteral("one")});
+        auto list = documentsBy(QStringLiteral("ID"));
+        auto table = db->openTable(QStringLiteral("Documents"));
+        QVERIFY(table->setIndex(QStringLiteral("Description")));
+
+        QVERIFY(list->addNew());
+        list->setValue(QStringLiteral("ID"), 2);
+        list->setValue(QStringLiteral("Description"), QStringLiteral("two"));
+        QVERIFY(list->update());
+        QCOMPARE(list->recordCount(), 2);
+        QVERIFY(table->seek(SeekOp::Equal, QStringLiteral("TWO")));
+        QVERIFY(!table->noMatch());
+
+        list->moveFirst();
+        QVERIFY(list->edit());
+        list->setValue(QStringLiteral("Description"), QStringLiteral("uno"));
+        QVERIFY(list->update());
+        QCOMPARE(list->value(QStringLiteral("Description")).toString(), QStringLiteral("uno"));
+        QVERIFY(table->seek(SeekOp::Equal, QStringLiteral("uno")));
+        QVERIFY(!table->noMatch());
+
+        QVERIFY(list->deleteCurrent());
+        QVERIFY(!list->eof() && !list->bof()); // still on the deleted row
+        QVERIFY(list->value(QStringLiteral("ID")).isNull());
+        list->moveNext();
+        QCOMPARE(list->value(QStringLiteral("ID")).toInt(), 2);
+        QVERIFY(table->seek(SeekOp::Equal, QStringLiteral("uno")));
+        QVERIFY(table->noMatch());
+        QCOMPARE(table->recordCount(), 1);
+    }
+
+    void singleQuoteRoundTripsInEveryTextField()
+    {
+        const QString q = QStringLiteral("O'Brien's \"file\" '; DROP TABLE Types; --");
+        const qint16 type = addType(*db, q);
+        QVERIFY(type > 0);
+        addDocument(*db, {7, q, type, QDate(2020, 2, 29), q, q});
+        auto rs = documentsBy(QStringLiteral("ID"));
+        QVERIFY(rs->findFirst(QStringLiteral("Who"), q));
+        for (const char *field : {"Description", "Who", "Note"})
+            QCOMPARE(rs->value(QLatin1String(field)).toString(), q);
+        QCOMPARE(rs->value(QStringLiteral("Date")).toDate(), QDate(2020, 2, 29));
+        auto types = db->openSnapshot({QStringLiteral("SELECT * FROM Types"), {}});
+        QVERIFY(types->findFirst(QStringLiteral("Type"), q.toUpper()));
+        QCOMPARE(types->value(QStringLiteral("RecordPtr")).toInt(), int(type));
+    }
+
+    void nullsAreKept()
+    {
+        QVERIFY(db->exec({QStringLiteral("INSERT INTO Documents (ID) VALUES (5)"), {}}));
+        auto rs = documentsBy(QStringLiteral("ID"));
+        QVERIFY(rs->hasCurrent());
+        QVERIFY(rs->value(QStringLiteral("Date")).isNull());
+        QVERIFY(rs->value(QStringLiteral("Note")).isNull());
+        QCOMPARE(rs->value(QStringLiteral("DocumentType")).toInt(), 0);
+    }
+
+    void emptySetIsAtBothEnds()
+    {
+        auto rs = documentsBy(QStringLiteral("ID"));
+        QVERIFY(rs->eof());
+        QVERIFY(rs->bof());
+        QCOMPARE(rs->recordCount(), 0);
+        QVERIFY(!rs->edit());
+        QVERIFY(!rs->deleteCurrent());
+    }
+
+    void rowDeletedElsewhereReadsEmptyAndCannotBeEdited()
+    {
+        const qint64 key = addDocument(*db, {1, QStringLiteral("gone")});
+        auto rs = documentsBy(QStringLiteral("ID"));
+        QVERIFY(rs->edit());
+        QVERIFY(db->exec({QStringLiteral("DELETE FROM Documents WHERE RecordPtr = ?"), {key}}));
+        rs->setValue(QStringLiteral("Description"), QStringLiteral("changed"));
+        const Status s = rs->update();
+        QVERIFY(!s.ok());
+        QVERIFY(!s.message().isEmpty());
+        rs->cancelUpdate();
+        QVERIFY(rs->requery());
+        QVERIFY(rs->eof());
+
+        auto other = documentsBy(QStringLiteral("ID"));
+        const qint64 key2 = addDocument(*db, {2, QStringLiteral("two")});
+        QVERIFY(other->requery());
+        QVERIFY(db->exec({QStringLiteral("DELETE FROM Documents WHERE RecordPtr = ?"), {key2}}));
+        QVERIFY(other->value(QStringLiteral("Description")).isNull());
+        QVERIFY(!other->edit());
+        QVERIFY(!other->deleteCurrent());
+    }
+
+    void snapshotIsReadOnly()
+    {
+        addDocument(*db, {1, QStringLiteral("one")});
+        auto rs = db->openSnapshot({QStringLiteral("SELECT MAX(ID) AS MaxID FROM Documents"), {}});
+        QCOMPARE(rs->value(QStringLiteral("maxid")).toInt(), 1);
+        QVERIFY(!rs->edit());
+        QVERIFY(!rs->addNew());
+    }
+
+    void recordLockAcrossProcesses()
+    {
+        const qint64 key = addDocument(*db, {1, QStringLiteral("shared")});
+        const qint64 free = addDocument(*db, {2, QStringLiteral("free")});
+        auto rs = documentsBy(QStringLiteral("ID"));
+
+        QProcess holder;
+        holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        holder.start(QDir(buildDir()).filePath(QStringLiteral("tests/store/qs_lockholder")),
+                     {db->path(), QString::number(key)});
+        QVERIFY(holder.waitForStarted());
+        QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("LOCKED"));
+
+        QVERIFY(rs->findFirst(QStringLiteral("RecordPtr"), key));
+        QVERIFY(!rs->edit());
+        QVERIFY(!rs->deleteCurrent());
+        QVERIFY(rs->findFirst(QStringLiteral("RecordPtr"), free));
+        QVERIFY(rs->edit());
+        rs->cancel();
+
+        holder.write("release\n");
+        QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("RELEASED"));
+        QVERIFY(rs->findFirst(QStringLiteral("RecordPtr"), key));
+        QVERIFY(rs->edit());
+        rs->cancel();
+
+        holder.write("lock\n");
+        QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("LOCKED"));
+        QVERIFY(!rs->edit());
+        // A copy that dies never leaves its record locked.
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+        QVERIFY(rs->edit());
+        rs->cancel();
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Engine)
+#include "tst_engine.moc"
