@@ -1,0 +1,212 @@
+// The main window: start-up order, the list and the detail panel.
+#include "support/TestSupport.h"
+
+#include "main/frmMain.h"
+#include "store/DataControl.h"
+#include "store/DataGrid.h"
+#include "store/MessageBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSettings>
+
+using namespace qs;
+using namespace qs::test;
+
+namespace {
+
+QStringList listDescriptions(frmMain &w)
+{
+    QStringList out;
+    Recordset *rs = w.documents()->recordset();
+    for (int i = 0; i < rs->rowCount(); ++i)
+        out << rs->valueAt(i, QStringLiteral("Description")).toString();
+    return out;
+}
+
+void seed(const QString &path)
+{
+    auto db = makeDatabase(path);
+    const qint16 lease = addType(*db, QStringLiteral("Lease"));
+    addDocument(*db, {20, QStringLiteral("beta"), lease, QDate(2024, 3, 1), QStringLiteral("Bank"),
+                      QStringLiteral("note b")});
+    addDocument(*db, {10, QStringLiteral("Alpha"), 0, QVariant(), QStringLiteral("Ann"), QString()});
+    addDocument(*db, {30, QStringLiteral("gamma"), 99, QDate(2026, 12, 4), QString(), QString()});
+}
+
+} // namespace
+
+class tst_frmMain : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { MessageBox::clearShownTexts(); }
+
+    void firstStartInEmptyFolderShowsEmptyList()
+    {
+        TestFolder folder;
+        frmMain w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        QVERIFY(QFile::exists(QStringLiteral("Qsk.MDB")));
+        QCOMPARE(w.documents()->recordset()->rowCount(), 0);
+        QVERIFY(!w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
+        auto *type = w.findChild<QComboBox *>(QStringLiteral("cmbType"));
+        QCOMPARE(type->count(), 1);
+        QCOMPARE(type->currentText(), QStringLiteral("ALL"));
+        auto *date = w.findChild<QComboBox *>(QStringLiteral("cmbDate"));
+        QCOMPARE(date->count(), 6);
+        QCOMPARE(date->itemText(4), QStringLiteral("Last Year"));
+        QCOMPARE(date->currentIndex(), 0);
+    }
+
+    void missingTemplateEndsTheStart()
+    {
+        TestFolder folder(false);
+        frmMain w;
+        const Status s = w.Form_Initialize();
+        // The build folder has a template beside the program only for the
+        // real executable; the test binary's folder has none.
+        if (QFile::exists(QDir(QCoreApplication::applicationDirPath()).filePath("QskDef.MDB")))
+            QSKIP("a template lies beside the test program");
+        QVERIFY(!s.ok());
+        QVERIFY(s.message().contains(QStringLiteral("QskDef.MDB")));
+    }
+
+    void savedOrder_data()
+    {
+        QTest::addColumn<QVariant>("saved");
+        QTest::addColumn<int>("option");
+        QTest::addColumn<QStringList>("order");
+        const QStringList byIdDesc = {"gamma", "beta", "Alpha"};
+        const QStringList byDesc = {"Alpha", "beta", "gamma"};
+        const QStringList byId = {"Alpha", "beta", "gamma"};
+        QTest::newRow("absent") << QVariant() << 0 << byIdDesc;
+        QTest::newRow("blank") << QVariant("   ") << 0 << byIdDesc;
+        QTest::newRow("DESCRIPTION") << QVariant("DESCRIPTION") << 1 << byDesc;
+        QTest::newRow("ID") << QVariant("ID") << 2 << byId;
+        QTest::newRow("ID DESC") << QVariant("ID DESC") << 0 << byIdDesc;
+        QTest::newRow("small letters order but select nothing") << QVariant("description") << 0
+                                                                << byDesc;
+        QTest::newRow("outer blanks") << QVariant(" ID ") << 0 << byId;
+        QTest::newRow("unknown never reaches SQL") << QVariant("ID; DROP TABLE Documents") << 0
+                                                   << byIdDesc;
+    }
+    void savedOrder()
+    {
+        QFETCH(QVariant, saved);
+        QFETCH(int, option);
+        QFETCH(QStringList, order);
+        TestFolder folder;
+        seed(QStringLiteral("Qsk.MDB"));
+        if (!saved.isNull()) {
+            QSettings settings(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"));
+            settings.setValue(QStringLiteral("Default/Order"), saved);
+        }
+        frmMain w;
+        QVERIFY(w.Form_Initialize());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(w.findChild<QRadioButton *>(QStringLiteral("Order%1").arg(i))->isChecked(),
+                     i == option);
+        QCOMPARE(listDescriptions(w), order);
+    }
+
+    void detailPanelFollowsTheCurrentRow()
+    {
+        TestFolder folder;
+        seed(QStringLiteral("Qsk.MDB"));
+        frmMain w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdInfo"));
+        auto label = [&](const char *name) {
+            return w.findChild<QLabel *>(QLatin1String(name))->text();
+        };
+        QVERIFY(w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
+        // First row: gamma, a type key that no type has, a date.
+        QCOMPARE(label("lblID"), QStringLiteral(" 30"));
+        QCOMPARE(label("lblDesc"), QStringLiteral(" gamma"));
+        QCOMPARE(label("lblType"), QStringLiteral(" "));
+        QCOMPARE(label("lblDate"), QStringLiteral(" 12/4/2026"));
+        QCOMPARE(label("lblWho"), QStringLiteral(" "));
+
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(label("lblDesc"), QStringLiteral(" beta"));
+        QCOMPARE(label("lblType"), QStringLiteral(" Lease"));
+        QCOMPARE(label("lblDate"), QStringLiteral(" 3/1/2024"));
+        QCOMPARE(label("lblWho"), QStringLiteral(" Bank"));
+        QCOMPARE(label("lblNote"), QStringLiteral("note b"));
+
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(label("lblDesc"), QStringLiteral(" Alpha"));
+        QCOMPARE(label("lblType"), QStringLiteral(" ")); // key 0
+        QCOMPARE(label("lblDate"), QStringLiteral(" ")); // null date
+        QCOMPARE(label("lblNote"), QString());
+        QCOMPARE(w.documents()->recordset()->absolutePosition(), 2);
+
+        // The record set moved by program moves the highlight.
+        w.documents()->recordset()->moveFirst();
+        QCOMPARE(grid->currentIndex().row(), 0);
+        QCOMPARE(label("lblDesc"), QStringLiteral(" gamma"));
+    }
+
+    void recordDeletedElsewhereHidesThePanel()
+    {
+        TestFolder folder;
+        seed(QStringLiteral("Qsk.MDB"));
+        frmMain w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        QVERIFY(w.database()->exec({QStringLiteral("DELETE FROM Documents WHERE ID = 20"), {}}));
+        w.documents()->recordset()->moveNext();
+        QVERIFY(!w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
+    }
+
+    void menusCarryTheirNamesAndShortcuts()
+    {
+        TestFolder folder;
+        frmMain w;
+        auto *print = w.findChild<QAction *>(QStringLiteral("mnuPrint"));
+        auto *types = w.findChild<QAction *>(QStringLiteral("mnuManageTypes"));
+        QVERIFY(print && types);
+        QCOMPARE(print->text(), QStringLiteral("Print..."));
+        QCOMPARE(print->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+        QCOMPARE(types->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
+        for (const char *name : {"mnuFileExit", "mnuHelpContents", "mnuHelpAbout", "mnuDash1"})
+            QVERIFY2(w.findChild<QAction *>(QLatin1String(name)), name);
+    }
+
+    void aboutBox()
+    {
+        TestFolder folder;
+        frmMain w;
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        w.findChild<QAction *>(QStringLiteral("mnuHelpAbout"))->trigger();
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"Quillstack - version 3.2.15"});
+    }
+
+    void exitAndCloseBoxEndWithoutQuestion()
+    {
+        TestFolder folder;
+        frmMain w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        w.findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();
+        QVERIFY(!w.isVisible());
+        w.show();
+        QVERIFY(w.close());
+        QVERIFY(MessageBox::shownTexts().isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmmain.moc"
