@@ -1,5 +1,6 @@
 #include "DocumentQuery.h"
 
+#include "main/DocumentIndexService.h"
 #include "main/FilterPattern.h"
 
 namespace qs {
@@ -102,6 +103,12 @@ Statement DocumentListSource::build(const QString &columns) const
 Statement DocumentListSource::keyStatement() const
 {
     return build(QStringLiteral("RecordPtr"));
+}
+
+bool DocumentListSource::keysFromMemory(Database &db, std::vector<qint64> &keys) const
+{
+    const auto index = m_index.lock();
+    return index && &index->database() == &db && index->select(m_query, keys);
 }
 
 Statement DocumentListSource::statement() const

@@ -5,7 +5,12 @@
 #include <QDate>
 #include <QString>
 
+#include <memory>
+#include <optional>
+
 namespace qs {
+
+class DocumentIndexService;
 
 enum class ListOrder { IdDescending, Description, Id };
 
@@ -42,12 +47,18 @@ std::optional<QDate> dateThreshold(int dateEntry, const QDate &today);
 class DocumentListSource : public ListSource
 {
 public:
-    explicit DocumentListSource(DocumentQuery query) : m_query(std::move(query)) {}
+    // `index` answers from memory when it can; SQL answers otherwise.
+    explicit DocumentListSource(DocumentQuery query,
+                                std::weak_ptr<DocumentIndexService> index = {})
+        : m_query(std::move(query)), m_index(std::move(index))
+    {
+    }
 
     const DocumentQuery &query() const { return m_query; }
     QString table() const override;
     Statement keyStatement() const override;
     Statement statement() const override;
+    bool keysFromMemory(Database &db, std::vector<qint64> &keys) const override;
 
     // WHERE condition (empty for none) and ORDER BY list.
     Statement whereClause() const;
@@ -56,6 +67,7 @@ public:
 private:
     Statement build(const QString &columns) const;
     DocumentQuery m_query;
+    std::weak_ptr<DocumentIndexService> m_index;
 };
 
 } // namespace qs

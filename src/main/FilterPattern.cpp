@@ -153,9 +153,9 @@ void appendGlobSet(std::string &out, Ranges ranges, bool negated)
     out += ']';
 }
 
-// Is needle somewhere in [s, e)? Bytes up to readEnd may be read, past e, so that
-// the text is scanned in whole 16-byte blocks; starts past the last fit are masked.
-bool containsBytes(std::string_view needle, const char *s, const char *e, const char *readEnd)
+// Is needle somewhere in [s, e)? For one short text: find its first byte, then
+// compare the rest.
+bool containsBytes(std::string_view needle, const char *s, const char *e)
 {
     const std::size_t n = needle.size();
     if (n == 0)
@@ -163,35 +163,77 @@ bool containsBytes(std::string_view needle, const char *s, const char *e, const 
     if (std::size_t(e - s) < n)
         return false;
     const char *last = e - n; // last start that fits
-    const char *p = s;
-#if defined(__SSE2__)
-    // Candidates have the needle's first and last byte in place; the rest is
-    // compared only for them.
-    const __m128i head = _mm_set1_epi8(needle.front());
-    const __m128i tail = _mm_set1_epi8(needle.back());
-    while (p <= last && readEnd - p >= std::ptrdiff_t(16 + n - 1)) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + n - 1));
-        unsigned mask = unsigned(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, head), _mm_cmpeq_epi8(b, tail))));
-        if (last - p < 15)
-            mask &= (1u << (last - p + 1)) - 1;
-        while (mask != 0) {
-            const int i = std::countr_zero(mask);
-            if (n <= 2 || std::memcmp(p + i + 1, needle.data() + 1, n - 2) == 0)
-                return true;
-            mask &= mask - 1;
-        }
-        p += 16;
-    }
-#else
-    (void)readEnd;
-#endif
-    for (; p <= last; ++p) {
-        if (*p == needle.front() && std::memcmp(p, needle.data(), n) == 0)
+    const char first = needle.front();
+    while (s <= last) {
+        s = static_cast<const char *>(std::memchr(s, first, std::size_t(last - s) + 1));
+        if (!s)
+            return false;
+        if (std::memcmp(s + 1, needle.data() + 1, n - 1) == 0)
             return true;
+        ++s;
     }
     return false;
+}
+
+// Bit p of the result says whether needle starts at text[p], for every start that
+// fits. One pass over the whole list text in 16-byte blocks avoids the per-text
+// branches that dominate when texts are short; the result has 8 zero bytes of
+// slack so that any 64-bit window starting inside it can be read.
+std::vector<std::uint16_t> needleStarts(std::string_view needle, std::string_view text)
+{
+    const std::size_t n = needle.size();
+    const std::size_t size = text.size();
+    const char *base = text.data();
+    std::vector<std::uint16_t> bits(size / 16 + 6);
+    std::size_t p = 0;
+#if defined(__SSE2__)
+    // A candidate has the first and the last byte in place; that is exact for
+    // needles of up to two bytes, longer ones compare the middle too.
+    const __m128i head = _mm_set1_epi8(needle.front());
+    const __m128i tail = _mm_set1_epi8(needle.back());
+    auto candidates = [&](std::size_t at) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(base + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(base + at + n - 1));
+        return unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, head), _mm_cmpeq_epi8(b, tail))));
+    };
+    if (n <= 2) {
+        for (; p + 16 + n - 1 <= size; p += 16)
+            bits[p / 16] = std::uint16_t(candidates(p));
+    } else {
+        for (; p + 16 + n - 1 <= size; p += 16) {
+            unsigned mask = candidates(p);
+            for (unsigned rest = mask; rest != 0; rest &= rest - 1) {
+                const int i = std::countr_zero(rest);
+                if (std::memcmp(base + p + i + 1, needle.data() + 1, n - 2) != 0)
+                    mask &= ~(1u << i);
+            }
+            bits[p / 16] = std::uint16_t(mask);
+        }
+    }
+#endif
+    for (; p + n <= size; ++p) {
+        if (base[p] == needle.front() && std::memcmp(base + p, needle.data(), n) == 0)
+            bits[p / 16] |= std::uint16_t(1u << (p % 16));
+    }
+    return bits;
+}
+
+// Is any of bits [from, to) set (from < to)? Texts are usually shorter than one
+// 56-bit window, so this is mostly a single load and mask, without branches that
+// would depend on the data.
+bool anyBit(const std::vector<std::uint16_t> &bits, std::size_t from, std::size_t to)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(bits.data());
+    std::uint64_t any = 0;
+    do {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + from / 8, sizeof word);
+        const std::size_t span = std::min<std::size_t>(to - from, 56);
+        any |= (word >> (from % 8)) & ((std::uint64_t(1) << span) - 1);
+        from += span;
+    } while (from < to);
+    return any != 0;
 }
 
 } // namespace
@@ -205,6 +247,7 @@ void FilterPattern::CharSet::finish()
         if (inside != negated)
             ascii[c >> 6] |= std::uint64_t(1) << (c & 63);
     }
+    wide = negated || (!ranges.empty() && ranges.back().second >= 0x80);
 }
 
 bool FilterPattern::CharSet::contains(char32_t c) const
@@ -353,27 +396,49 @@ QString FilterPattern::toGlob() const
 
 bool FilterPattern::matchesFolded(std::string_view folded) const
 {
-    const char *s = folded.data();
-    const char *e = s + folded.size();
-    return matchRange(s, e, e);
+    return matchRange(folded.data(), folded.data() + folded.size());
 }
 
 void FilterPattern::narrow(std::string_view buffer, std::span<const std::uint32_t> offsets,
                            std::span<std::uint8_t> keep) const
 {
+    const std::size_t count = keep.size();
+    if (count == 0)
+        return;
     const char *base = buffer.data();
-    const char *readEnd = base + buffer.size();
-    for (std::size_t i = 0; i < keep.size(); ++i) {
-        if (keep[i] && !matchRange(base + offsets[i], base + offsets[i + 1], readEnd))
-            keep[i] = 0;
+    const std::string &needle = m_literal ? m_needle : m_required;
+    const auto kept =
+        std::size_t(std::count_if(keep.begin(), keep.end(), [](auto k) { return k; }));
+    // Scanning the whole list text pays when most texts are still candidates.
+    if (needle.empty() || kept * 4 < count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (keep[i] && !matchRange(base + offsets[i], base + offsets[i + 1]))
+                keep[i] = 0;
+        }
+        return;
+    }
+    const std::size_t origin = offsets[0];
+    const std::string_view text = buffer.substr(origin, offsets[count] - origin);
+    const std::vector<std::uint16_t> starts = needleStarts(needle, text);
+    const std::size_t n = needle.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!keep[i])
+            continue;
+        const std::size_t from = offsets[i] - origin;
+        const std::size_t to = offsets[i + 1] - origin;
+        bool ok = to - from >= n && anyBit(starts, from, to - n + 1);
+        if (!m_literal && ok)
+            ok = globMatch(reinterpret_cast<const unsigned char *>(base + offsets[i]),
+                           reinterpret_cast<const unsigned char *>(base + offsets[i + 1]));
+        keep[i] = ok;
     }
 }
 
-bool FilterPattern::matchRange(const char *s, const char *e, const char *readEnd) const
+bool FilterPattern::matchRange(const char *s, const char *e) const
 {
     if (m_literal)
-        return containsBytes(m_needle, s, e, readEnd);
-    if (!containsBytes(m_required, s, e, readEnd))
+        return containsBytes(m_needle, s, e);
+    if (!containsBytes(m_required, s, e))
         return false;
     return globMatch(reinterpret_cast<const unsigned char *>(s),
                      reinterpret_cast<const unsigned char *>(e));
@@ -389,13 +454,23 @@ bool FilterPattern::globMatch(const unsigned char *s, const unsigned char *end) 
     std::size_t p = 0;
     std::size_t starP = 0;
     const unsigned char *starS = s;
-    // After a star, a character atom can only start where its first byte is.
+    // After a star, skip the places where the next atom cannot start.
     auto skipToStart = [&]() {
-        if (starP >= count || m_atoms[starP].op != Op::Char || starS >= end)
+        if (starP >= count || starS >= end)
             return true;
-        starS = static_cast<const unsigned char *>(
-            std::memchr(starS, m_atoms[starP].lead, std::size_t(end - starS)));
-        return starS != nullptr;
+        const Atom &next = m_atoms[starP];
+        if (next.op == Op::Char) {
+            starS = static_cast<const unsigned char *>(
+                std::memchr(starS, next.lead, std::size_t(end - starS)));
+            return starS != nullptr;
+        }
+        if (next.op == Op::Set) {
+            const CharSet &set = m_sets[next.set];
+            while (starS < end && !set.mayStart(*starS))
+                ++starS;
+            return starS < end;
+        }
+        return true;
     };
     if (!skipToStart())
         return false;

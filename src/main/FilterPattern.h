@@ -11,7 +11,9 @@
 //  - in memory, with matchesFolded() over text folded once by fold().
 //
 // Folding: ASCII "A".."Z" become "a".."z", every other character is kept, which is
-// what SQLite's built-in lower() (and NOCASE) does. Folded text is UTF-8.
+// what SQLite's built-in lower() (and NOCASE) does. Folded text is UTF-8, the
+// encoding SQLite stores, so "?" counts characters the same way on both paths;
+// it must be valid UTF-8, which every text that came from a QString is.
 //
 // Typed text (already trimmed by the caller) means, character by character:
 //
@@ -75,7 +77,7 @@ public:
 
     // The same test over many folded texts stored back to back, for filtering a
     // whole list at once: text i is buffer[offsets[i], offsets[i + 1]), so offsets
-    // has one entry more than keep. keep[i] is cleared when text i does not match;
+    // ascend and have one entry more than keep. keep[i] is cleared when text i does not match;
     // entries already cleared are not looked at, so null fields (and rows that
     // other filters dropped) are excluded by clearing them beforehand.
     void narrow(std::string_view buffer, std::span<const std::uint32_t> offsets,
@@ -96,8 +98,14 @@ private:
         std::vector<std::pair<char32_t, char32_t>> ranges;
         bool negated = false;
         std::uint64_t ascii[2] = {}; // the answer for code points below 128
+        bool wide = false;           // whether any code point from 128 up is in
         void finish();
         bool contains(char32_t c) const;
+        // Whether a character that starts with this UTF-8 byte can be in.
+        bool mayStart(unsigned char b) const
+        {
+            return b < 0x80 ? (ascii[b >> 6] >> (b & 63)) & 1 : wide && b >= 0xC0;
+        }
     };
 
     enum class Op : std::uint8_t { Star, One, Char, Set };
@@ -112,7 +120,7 @@ private:
 
     void append(Atom atom);
     void appendSet(CharSet set);
-    bool matchRange(const char *s, const char *e, const char *readEnd) const;
+    bool matchRange(const char *s, const char *e) const;
     bool globMatch(const unsigned char *s, const unsigned char *end) const;
 
     std::vector<Atom> m_atoms; // the translated body, without the surrounding stars

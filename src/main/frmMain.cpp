@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "main/DocumentIndexService.h"
 #include "store/DataControl.h"
 #include "store/DataGrid.h"
 #include "store/DatabaseFile.h"
@@ -58,9 +59,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_today([] { return QDa
 
 frmMain::~frmMain()
 {
-    // The grid's model listens to the data control; take it down first.
+    // The grid's model listens to the data control, whose record set uses
+    // the database: take them down before the database goes.
     delete grdInfo;
     grdInfo = nullptr;
+    delete dtaDocuments;
+    dtaDocuments = nullptr;
 }
 
 Status frmMain::Form_Initialize()
@@ -87,11 +91,14 @@ Status frmMain::Form_Initialize()
     if (!opened)
         return Status::failure(opened.error());
     gDatabase = std::move(opened->db);
+    m_index = std::make_shared<DocumentIndexService>(*gDatabase);
 
     dtaDocuments->setDatabaseName(schema::DatabaseFile);
     dtaDocuments->setDatabase(gDatabase.get());
     if (Status s = dtaDocuments->refresh(); !s)
         return s;
+    // The first screen comes from SQL; the index loads meanwhile.
+    m_index->start();
 
     DetailSet = gDatabase->openTable(schema::Documents);
     if (Status s = DetailSet->setIndex(schema::IndexRecordPtr); !s)
@@ -144,7 +151,7 @@ void frmMain::RefreshDocumentList(QWidget *pFocusControl)
     if (rs && rs->hasCurrent())
         remembered = rs->value(QStringLiteral("recordptr")).toLongLong();
 
-    const auto source = std::make_shared<DocumentListSource>(currentQuery());
+    const auto source = std::make_shared<DocumentListSource>(currentQuery(), m_index);
     const auto previous = dtaDocuments->recordSource();
     dtaDocuments->setRecordSource(source);
     if (Status s = dtaDocuments->refresh(); !s) {

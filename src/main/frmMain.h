@@ -25,6 +25,7 @@ namespace qs {
 
 class DataControl;
 class DataGrid;
+class DocumentIndexService;
 
 // The main window: the record list with its detail panel, the filter, the
 // order and the commands. Start-up (Form_Initialize) opens the database.
@@ -49,6 +50,7 @@ public:
     // The list's query value, as the report window needs it.
     DocumentQuery currentQuery() const;
     QString orderClause() const { return OrderClause; }
+    DocumentIndexService *documentIndex() const { return m_index.get(); }
 
 public Q_SLOTS:
     void RefreshDocumentList(QWidget *pFocusControl);
@@ -90,6 +92,8 @@ private:
     int FocusedFilter = 0;
 
     std::unique_ptr<Database> gDatabase;
+    // Declared after the database, so it goes first.
+    std::shared_ptr<DocumentIndexService> m_index;
     std::unique_ptr<Recordset> DetailSet;
     std::unique_ptr<Recordset> gDescriptionSet;
     std::unique_ptr<Recordset> gWhoSet;

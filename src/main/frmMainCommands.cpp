@@ -1,9 +1,12 @@
 // The record commands (Add, Change, Delete) and the list order.
 #include "frmMain.h"
 
+#include "editor/EditorState.h"
+#include "editor/frmChange.h"
 #include "store/DataControl.h"
 #include "store/DataGrid.h"
 #include "store/MessageBox.h"
+#include "store/modRoutines.h"
 
 #include <QLabel>
 #include <QSettings>
@@ -11,11 +14,98 @@
 
 namespace qs {
 
-void frmMain::cmdAdd_Click() {}
+namespace {
 
-void frmMain::cmdChange_Click() {}
+// The list has a current row that can be read, edited and deleted.
+bool fnRecordOk(Recordset *rs)
+{
+    return rs && rs->hasCurrent();
+}
 
-void frmMain::cmdDelete_Click() {}
+// Opens the editor modally on the list's record set, as gAddMode says.
+void showEditor(QWidget *owner, Database &db, Recordset &list, Recordset *descriptionSet,
+                       Recordset *whoSet, const std::function<QDate()> &today)
+{
+    frmChange editor(db, list, descriptionSet, whoSet, owner);
+    editor.setToday(today);
+    if (const Status s = editor.Form_Load(); !s) {
+        MessageBox::show(owner, s.message(), MessageBox::defaultTitle());
+        return;
+    }
+    editor.exec();
+}
+
+} // namespace
+
+void frmMain::cmdAdd_Click()
+{
+    Recordset *rs = dtaDocuments->recordset();
+    if (!rs || !gDatabase)
+        return;
+    gAddMode = true;
+    showEditor(this, *gDatabase, *rs, gDescriptionSet.get(), gWhoSet.get(), m_today);
+    if (gNewID != 0) {
+        // The new record joins the list only if the query selects it.
+        if (const Status s = rs->requery(); !s)
+            showEngineError(s);
+        else if (rs->findFirst(QStringLiteral("ID"), gNewID))
+            RefreshDocumentList(grdInfo);
+    }
+    DisplayCurrentRecordInformation();
+    ListFocus();
+}
+
+void frmMain::cmdChange_Click()
+{
+    Recordset *rs = dtaDocuments->recordset();
+    if (!fnRecordOk(rs) || !gDatabase)
+        return;
+    // Lock test: a row that another copy holds in its editor cannot be
+    // edited. The trial edit is ended at once; the editor takes its own.
+    if (!rs->edit()) {
+        MessageBox::show(this,
+                         QStringLiteral("Someone else is editing this record.  Please wait and "
+                                        "try again, later."),
+                         MessageBox::defaultTitle());
+        return;
+    }
+    rs->cancel();
+    gAddMode = false;
+    showEditor(this, *gDatabase, *rs, gDescriptionSet.get(), gWhoSet.get(), m_today);
+    DisplayCurrentRecordInformation();
+    ListFocus();
+}
+
+void frmMain::cmdDelete_Click()
+{
+    Recordset *rs = dtaDocuments->recordset();
+    if (!fnRecordOk(rs))
+        return;
+    const QString description =
+        fnTrimTrailing(rs->value(QStringLiteral("Description")).toString());
+    const QVariant id = rs->value(QStringLiteral("ID"));
+    const QString number = id.isNull() ? QString() : QString::number(id.toLongLong());
+    const QString question = QStringLiteral("Delete \"%1\" (%2)").arg(description, number);
+    if (MessageBox::show(this, question, MessageBox::defaultTitle(),
+                         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question,
+                         QMessageBox::Ok) == QMessageBox::Ok) {
+        if (const Status s = rs->deleteCurrent(); !s) {
+            // Locked by another copy, or already gone: the list stays as it was.
+            showEngineError(s);
+        } else {
+            // Off the deleted row: to the next one, or back from the end.
+            if (!rs->eof())
+                rs->moveNext();
+            else if (!rs->bof())
+                rs->movePrevious();
+            RefreshDocumentList(grdInfo);
+            rs = dtaDocuments->recordset();
+            if (rs && rs->hasCurrent())
+                DisplayCurrentRecordInformation();
+        }
+    }
+    ListFocus();
+}
 
 void frmMain::Order_Click(int index)
 {

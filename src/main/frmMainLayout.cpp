@@ -115,6 +115,9 @@ void frmMain::buildUi()
     txtFilterWho = named(new QLineEdit(filter), "txtFilterWho");
     txtFilterNote = named(new QLineEdit(filter), "txtFilterNote");
     chkFilterOn = named(new QCheckBox(QStringLiteral("Filter On"), filter), "chkFilterOn");
+    // Keeps every typed pattern within what SQLite accepts as a GLOB pattern.
+    for (QLineEdit *box : {txtFilterDesc, txtFilterWho, txtFilterNote})
+        box->setMaxLength(1000);
     setTopic(cmbType, 7114);
     setTopic(cmbDate, 7115);
     setTopic(txtFilterDesc, 7113);

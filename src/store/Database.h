@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace qs {
@@ -15,6 +16,18 @@ class Recordset;
 class ListSource;
 
 enum class RecordsetType { Table = 1, Dynaset = 2, Snapshot = 4 };
+
+// One row of a streamed query, read in place without copying.
+class FieldReader
+{
+public:
+    enum class Kind { Null, Integer, Real, Text, Blob };
+    virtual ~FieldReader() = default;
+    virtual Kind kind(int column) const = 0;
+    virtual qint64 integer(int column) const = 0;
+    // UTF-8 bytes, valid until the next row.
+    virtual std::string_view text(int column) const = 0;
+};
 
 // The database engine beneath the windows. The SQLite engine is one
 // implementation; the record sets above are written against this interface
@@ -34,6 +47,9 @@ public:
     // Runs a query whose first column is a whole number and appends those
     // numbers to `keys`: the cheap way to read the keys of a large result.
     virtual Status queryKeys(const Statement &statement, std::vector<qint64> &keys) = 0;
+    // Streams the rows of a (large) query to `row`, which returns false to stop.
+    virtual Status scan(const Statement &statement,
+                        const std::function<bool(const FieldReader &row)> &row) = 0;
     // Key assigned to the row most recently inserted through this connection.
     virtual qint64 lastInsertKey() const = 0;
 
@@ -52,11 +68,24 @@ public:
     // Changes whenever another connection has written to the file.
     virtual qint64 dataVersion() = 0;
 
+    // Told of every row that a record set of this connection has added,
+    // changed or deleted, so that caches of the table can follow at once.
+    using ChangeListener = std::function<void(const QString &table, qint64 key)>;
+    void setChangeListener(ChangeListener listener) { m_changeListener = std::move(listener); }
+    void notifyChanged(const QString &table, qint64 key)
+    {
+        if (m_changeListener)
+            m_changeListener(table, key);
+    }
+
     // Record sets (the only way the windows read and write rows).
     std::unique_ptr<Recordset> openTable(const QString &table);
     std::unique_ptr<Recordset> openSnapshot(const Statement &statement);
     std::unique_ptr<Recordset> openDynaset(std::shared_ptr<const ListSource> source,
                                            bool readOnly = false);
+
+private:
+    ChangeListener m_changeListener;
 };
 
 // Rolls back unless committed.

@@ -144,6 +144,7 @@ Status Recordset::update()
             return s;
         const qint64 key = m_db.lastInsertKey();
         cancelUpdate();
+        m_db.notifyChanged(table, key);
         afterInsert(key);
         return Status::success();
     }
@@ -164,6 +165,7 @@ Status Recordset::update()
             return Status::failure(QStringLiteral("The record has been deleted by another user."));
     }
     cancelUpdate();
+    m_db.notifyChanged(table, key);
     afterUpdate(key);
     return Status::success();
 }
@@ -204,6 +206,7 @@ Status Recordset::deleteCurrent()
         return s;
     if (changes == 0)
         return Status::failure(QStringLiteral("The record has already been deleted by another user."));
+    m_db.notifyChanged(table, key);
     afterDelete();
     return Status::success();
 }

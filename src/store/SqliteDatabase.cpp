@@ -52,6 +52,36 @@ QString errorText(sqlite3 *db)
 
 constexpr int kBusyTimeoutMs = 5000;
 
+class Reader final : public FieldReader
+{
+public:
+    explicit Reader(sqlite3_stmt *st) : m_st(st) {}
+    Kind kind(int column) const override
+    {
+        switch (sqlite3_column_type(m_st, column)) {
+        case SQLITE_NULL:
+            return Kind::Null;
+        case SQLITE_INTEGER:
+            return Kind::Integer;
+        case SQLITE_FLOAT:
+            return Kind::Real;
+        case SQLITE_BLOB:
+            return Kind::Blob;
+        default:
+            return Kind::Text;
+        }
+    }
+    qint64 integer(int column) const override { return sqlite3_column_int64(m_st, column); }
+    std::string_view text(int column) const override
+    {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_st, column));
+        return p ? std::string_view(p, size_t(sqlite3_column_bytes(m_st, column))) : std::string_view();
+    }
+
+private:
+    sqlite3_stmt *m_st;
+};
+
 class SqliteDatabase final : public Database
 {
 public:
@@ -123,6 +153,23 @@ public:
         int rc;
         while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
             keys.push_back(sqlite3_column_int64(use.get(), 0));
+        if (rc != SQLITE_DONE)
+            return Status::failure(errorText(m_db.get()));
+        return Status::success();
+    }
+
+    Status scan(const Statement &statement,
+                const std::function<bool(const FieldReader &row)> &row) override
+    {
+        auto prepared = prepare(statement);
+        if (!prepared)
+            return Status::failure(prepared.error());
+        StatementUse use(prepared.value());
+        const Reader reader(use.get());
+        int rc;
+        while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
+            if (!row(reader))
+                return Status::success();
         if (rc != SQLITE_DONE)
             return Status::failure(errorText(m_db.get()));
         return Status::success();

@@ -1,0 +1,119 @@
+#include "DocumentIndexService.h"
+
+#include "store/SqliteDatabase.h"
+
+#include <QMetaObject>
+
+namespace qs {
+
+DocumentIndexService::DocumentIndexService(Database &db, QObject *parent) : QObject(parent), m_db(db)
+{
+    m_db.setChangeListener([this](const QString &table, qint64 key) { onChanged(table, key); });
+}
+
+DocumentIndexService::~DocumentIndexService()
+{
+    m_db.setChangeListener({});
+    if (m_loader.joinable())
+        m_loader.join();
+}
+
+void DocumentIndexService::start()
+{
+    if (!m_loading)
+        startLoad();
+}
+
+void DocumentIndexService::startLoad()
+{
+    if (m_loader.joinable())
+        m_loader.join();
+    m_loading = true;
+    m_pendingKeys.clear();
+    m_dataVersion = m_db.dataVersion();
+    m_expectedGeneration = m_db.writeGeneration();
+    const QString path = m_db.path();
+    m_loader = std::thread([this, path] {
+        std::unique_ptr<DocumentIndex> loaded;
+        // A connection of its own: SQLite connections are not shared
+        // between threads here.
+        if (auto db = openSqliteDatabase(path)) {
+            if (auto index = DocumentIndex::load(*db.value()))
+                loaded = std::move(index.value());
+        }
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_loaded = std::move(loaded);
+        }
+        QMetaObject::invokeMethod(this, &DocumentIndexService::install, Qt::QueuedConnection);
+    });
+}
+
+void DocumentIndexService::install()
+{
+    if (!m_loading)
+        return;
+    if (m_loader.joinable())
+        m_loader.join();
+    m_loading = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_index = std::move(m_loaded);
+    }
+    m_failed = m_index == nullptr;
+    if (!m_index)
+        return;
+    // What this program wrote while the load ran.
+    for (const qint64 key : m_pendingKeys)
+        if (!m_index->refreshRow(m_db, key)) {
+            m_index.reset();
+            return;
+        }
+    m_pendingKeys.clear();
+    m_expectedGeneration = m_db.writeGeneration();
+    Q_EMIT ready();
+}
+
+void DocumentIndexService::waitUntilReady()
+{
+    if (m_loading)
+        install();
+}
+
+void DocumentIndexService::onChanged(const QString &table, qint64 key)
+{
+    if (table.compare(QLatin1String("Documents"), Qt::CaseInsensitive) != 0) {
+        if (m_expectedGeneration + 1 == m_db.writeGeneration())
+            m_expectedGeneration = m_db.writeGeneration();
+        return;
+    }
+    if (m_loading) {
+        m_pendingKeys.push_back(key);
+        return;
+    }
+    if (!m_index)
+        return;
+    if (!m_index->refreshRow(m_db, key)) {
+        m_index.reset();
+        return;
+    }
+    m_expectedGeneration = m_db.writeGeneration();
+}
+
+bool DocumentIndexService::select(const DocumentQuery &query, std::vector<qint64> &keys)
+{
+    if (m_loading || m_failed)
+        return false;
+    const bool otherWriter = m_db.dataVersion() != m_dataVersion;
+    const bool unknownOwnWrite = m_db.writeGeneration() != m_expectedGeneration;
+    if (!m_index || otherWriter || unknownOwnWrite) {
+        // Catch up in the background; SQL answers meanwhile.
+        m_index.reset();
+        startLoad();
+        return false;
+    }
+    m_index->select(query, keys);
+    return true;
+}
+
+} // namespace qs

@@ -1,0 +1,287 @@
+// The list query: its SQL and the in-memory index must select the same
+// documents in the same order.
+#include "support/TestSupport.h"
+
+#include "main/DocumentIndex.h"
+#include "main/DocumentQuery.h"
+
+#include <QRandomGenerator>
+
+using namespace qs;
+using namespace qs::test;
+
+namespace {
+
+const QDate kToday(2026, 12, 4);
+
+std::vector<qint64> bySql(Database &db, const DocumentQuery &q)
+{
+    std::vector<qint64> keys;
+    const Status s = db.queryKeys(DocumentListSource(q).keyStatement(), keys);
+    if (!s)
+        qWarning() << s.message();
+    return keys;
+}
+
+std::vector<qint64> byIndex(Database &db, const DocumentQuery &q)
+{
+    auto index = DocumentIndex::load(db);
+    std::vector<qint64> keys;
+    if (index)
+        index.value()->select(q, keys);
+    return keys;
+}
+
+QList<int> ids(Database &db, const std::vector<qint64> &keys)
+{
+    QList<int> out;
+    for (const qint64 k : keys) {
+        auto rows = db.query({QStringLiteral("SELECT ID FROM Documents WHERE RecordPtr = ?"), {k}});
+        out << (rows && !rows->empty() ? rows->front().values.value(0).toInt() : -1);
+    }
+    return out;
+}
+
+} // namespace
+
+class tst_DocumentQuery : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestFolder> folder;
+    std::unique_ptr<Database> db;
+    qint16 lease = 0;
+
+    void seedKnown()
+    {
+        lease = addType(*db, QStringLiteral("Lease"));
+        addType(*db, QStringLiteral("Tax"));
+        addDocument(*db, {1, QStringLiteral("Lease of the shop"), lease, QDate(2026, 11, 20),
+                          QStringLiteral("First Bank"), QStringLiteral("Roof repaired")});
+        addDocument(*db, {2, QStringLiteral("Tax return"), 0, QDate(2025, 12, 4),
+                          QStringLiteral("Revenue"), QStringLiteral("filed")});
+        addDocument(*db, {3, QStringLiteral("lease renewal"), lease, QDate(2025, 12, 5),
+                          QStringLiteral("bank of Lyon"), QStringLiteral("no roof")});
+        addDocument(*db, {4, QStringLiteral("Invoice 100% paid"), 0, QVariant(),
+                          QStringLiteral("O'Neil"), QStringLiteral("[draft] a_b")});
+        addDocument(*db, {5, QStringLiteral("Car lease"), lease, QDate(2026, 11, 4),
+                          QStringLiteral("Banker's Trust"), QString()});
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        folder = std::make_unique<TestFolder>();
+        db = makeDatabase(QStringLiteral("Qsk.MDB"));
+        QVERIFY(db);
+    }
+    void cleanup()
+    {
+        db.reset();
+        folder.reset();
+    }
+
+    void knownFilters_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("desc");
+        QTest::addColumn<QString>("who");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<int>("date");
+        QTest::addColumn<bool>("typed"); // filter by the "Lease" type
+        QTest::addColumn<int>("order");
+        QTest::addColumn<QList<int>>("expected");
+        const int idDesc = int(ListOrder::IdDescending);
+        QTest::newRow("box not ticked") << false << "LEASE" << "" << "" << 0 << true << idDesc
+                                        << QList<int>{5, 4, 3, 2, 1};
+        QTest::newRow("ticked, all empty") << true << "" << "" << "" << 0 << false << idDesc
+                                           << QList<int>{5, 4, 3, 2, 1};
+        QTest::newRow("blanks only add nothing") << true << "   " << " " << "  " << 0 << false
+                                                 << idDesc << QList<int>{5, 4, 3, 2, 1};
+        QTest::newRow("who BANK") << true << "" << "BANK" << "" << 0 << false << idDesc
+                                  << QList<int>{5, 3, 1};
+        QTest::newRow("desc LEASE and note ROOF") << true << "LEASE" << "" << "ROOF" << 0 << false
+                                                  << idDesc << QList<int>{3, 1};
+        QTest::newRow("note alone") << true << "" << "" << "ROOF" << 0 << false << idDesc
+                                    << QList<int>{3, 1};
+        QTest::newRow("last 30 days") << true << "" << "" << "" << 1 << false << idDesc
+                                      << QList<int>{1};
+        QTest::newRow("LEASE, last year, type") << true << "LEASE" << "" << "" << 4 << true
+                                                << idDesc << QList<int>{5, 3, 1};
+        QTest::newRow("type only") << true << "" << "" << "" << 0 << true << idDesc
+                                   << QList<int>{5, 3, 1};
+        QTest::newRow("no date") << true << "" << "" << "" << 5 << false << idDesc
+                                 << QList<int>{4};
+        QTest::newRow("by description") << true << "lease" << "" << "" << 0 << false
+                                        << int(ListOrder::Description) << QList<int>{5, 1, 3};
+        QTest::newRow("by ID") << true << "lease" << "" << "" << 0 << false << int(ListOrder::Id)
+                               << QList<int>{1, 3, 5};
+        QTest::newRow("single quote") << true << "" << "O'N" << "" << 0 << false << idDesc
+                                      << QList<int>{4};
+        QTest::newRow("quote in each box") << true << "'" << "'" << "'" << 0 << false << idDesc
+                                           << QList<int>{};
+        QTest::newRow("unbalanced bracket") << true << "" << "" << "[DRAFT" << 0 << false << idDesc
+                                            << QList<int>{4};
+        QTest::newRow("bracket list") << true << "[CT]a" << "" << "" << 0 << false << idDesc
+                                      << QList<int>{5, 2};
+        QTest::newRow("star and question") << true << "L*S?" << "" << "" << 0 << false << idDesc
+                                           << QList<int>{5, 3, 1};
+        QTest::newRow("digit") << true << "E #" << "" << "" << 0 << false << idDesc
+                               << QList<int>{4};
+        QTest::newRow("percent and underscore are literal") << true << "0%" << "" << "A_B" << 0
+                                                            << false << idDesc << QList<int>{4};
+        QTest::newRow("percent is no wildcard") << true << "%" << "" << "" << 0 << false << idDesc
+                                                << QList<int>{4};
+    }
+    void knownFilters()
+    {
+        QFETCH(bool, on);
+        QFETCH(QString, desc);
+        QFETCH(QString, who);
+        QFETCH(QString, note);
+        QFETCH(int, date);
+        QFETCH(bool, typed);
+        QFETCH(int, order);
+        QFETCH(QList<int>, expected);
+        seedKnown();
+        DocumentQuery q;
+        q.filterOn = on;
+        q.description = desc;
+        q.who = who;
+        q.note = note;
+        q.dateEntry = date;
+        q.typeKey = typed ? lease : 0;
+        q.today = kToday;
+        q.order = ListOrder(order);
+        QCOMPARE(ids(*db, bySql(*db, q)), expected);
+        QCOMPARE(ids(*db, byIndex(*db, q)), expected);
+    }
+
+    void lastYearCountsDaysNotCalendarYears()
+    {
+        addDocument(*db, {1, QStringLiteral("on the threshold"), 0, QDate(2023, 3, 2)});
+        addDocument(*db, {2, QStringLiteral("a day later"), 0, QDate(2023, 3, 3)});
+        DocumentQuery q;
+        q.filterOn = true;
+        q.dateEntry = LastYear;
+        q.today = QDate(2024, 3, 1); // a leap year: 365 days back is 3/2/2023
+        QCOMPARE(ids(*db, bySql(*db, q)), QList<int>{2});
+        QCOMPARE(ids(*db, byIndex(*db, q)), QList<int>{2});
+    }
+
+    void orderClauseIsReadLeniently_data()
+    {
+        QTest::addColumn<QString>("clause");
+        QTest::addColumn<int>("order");
+        QTest::newRow("ID DESC") << "ID DESC" << int(ListOrder::IdDescending);
+        QTest::newRow("description") << "description" << int(ListOrder::Description);
+        QTest::newRow("blanks") << "  id " << int(ListOrder::Id);
+        QTest::newRow("other") << "Who" << int(ListOrder::IdDescending);
+        QTest::newRow("SQL") << "ID; DELETE FROM Documents" << int(ListOrder::IdDescending);
+    }
+    void orderClauseIsReadLeniently()
+    {
+        QFETCH(QString, clause);
+        QFETCH(int, order);
+        QCOMPARE(int(orderFromClause(clause)), order);
+    }
+
+    // Random documents and random filters: both paths agree exactly, also
+    // after rows are added, changed and deleted one by one.
+    void sqlAndIndexAgreeOnRandomData()
+    {
+        QRandomGenerator gen(20261206);
+        const QStringList words = {"Lease", "LEASE", "lease", "Invoice", "tax", "Bank", "roof",
+                                   "O'Neil", "a*b", "x?y", "[no]", "100%", "a_b", "éclair",
+                                   "Ölberg", "#1", "  lead", "trail  ", "Zeta", "le"};
+        auto text = [&]() -> QVariant {
+            if (gen.bounded(15) == 0)
+                return {};
+            QString s;
+            const int n = int(gen.bounded(4));
+            for (int i = 0; i < n; ++i)
+                s += (i ? QStringLiteral(" ") : QString()) + words[int(gen.bounded(words.size()))];
+            return s;
+        };
+        QList<qint16> types = {0};
+        for (int i = 0; i < 5; ++i)
+            types << addType(*db, QStringLiteral("T%1").arg(i));
+        auto addRandom = [&] {
+            const QVariant date = gen.bounded(10) == 0
+                                      ? QVariant()
+                                      : QVariant(kToday.addDays(-qint64(gen.bounded(800))));
+            const QVariant id = gen.bounded(30) == 0 ? QVariant() : QVariant(int(gen.bounded(300)));
+            db->exec({QStringLiteral("INSERT INTO Documents (ID, Description, DocumentType, Date, "
+                                     "Who, Note) VALUES (?, ?, ?, ?, ?, ?)"),
+                      {id, text(), types[int(gen.bounded(types.size()))], date, text(), text()}});
+            return db->lastInsertKey();
+        };
+        {
+            Transaction t(*db);
+            for (int i = 0; i < 1500; ++i)
+                addRandom();
+            QVERIFY(t.commit());
+        }
+        const QStringList pieces = {"l", "LE", "lea", "ease", "e ", "'", "[", "[!a]", "[a-c]e",
+                                    "*", "?", "#", "o'n", "%", "_", "é", "Ö", "ö", "i?v", "*a*e*",
+                                    "[]", "[!]", "]", "-", "ta*", "   "};
+        auto randomQuery = [&] {
+            DocumentQuery q;
+            q.filterOn = gen.bounded(8) != 0;
+            auto pick = [&]() -> QString {
+                return gen.bounded(2) ? QString() : pieces[int(gen.bounded(pieces.size()))];
+            };
+            q.description = pick();
+            q.who = pick();
+            q.note = pick();
+            q.dateEntry = int(gen.bounded(7)) - 1;
+            q.typeKey = gen.bounded(3) == 0 ? types[int(gen.bounded(types.size()))] : 0;
+            q.today = kToday;
+            q.order = ListOrder(gen.bounded(3));
+            return q;
+        };
+        auto index = DocumentIndex::load(*db);
+        QVERIFY(index);
+        for (int round = 0; round < 400; ++round) {
+            const DocumentQuery q = randomQuery();
+            std::vector<qint64> memory;
+            index.value()->select(q, memory);
+            const auto sql = bySql(*db, q);
+            QVERIFY2(memory == sql, qPrintable(QStringLiteral("round %1: '%2' '%3' '%4' date %5 "
+                                                              "type %6 order %7: %8 vs %9")
+                                                   .arg(round)
+                                                   .arg(q.description, q.who, q.note)
+                                                   .arg(q.dateEntry)
+                                                   .arg(q.typeKey)
+                                                   .arg(int(q.order))
+                                                   .arg(memory.size())
+                                                   .arg(sql.size())));
+            // Change the data a little and let the index follow row by row.
+            const qint64 key = 1 + qint64(gen.bounded(1500));
+            switch (gen.bounded(3)) {
+            case 0:
+                db->exec({QStringLiteral("UPDATE Documents SET Description = ?, ID = ? WHERE "
+                                         "RecordPtr = ?"),
+                          {text(), int(gen.bounded(300)), key}});
+                QVERIFY(index.value()->refreshRow(*db, key));
+                break;
+            case 1:
+                db->exec({QStringLiteral("DELETE FROM Documents WHERE RecordPtr = ?"), {key}});
+                QVERIFY(index.value()->refreshRow(*db, key));
+                break;
+            default:
+                QVERIFY(index.value()->refreshRow(*db, addRandom()));
+            }
+        }
+    }
+
+    void valuesOnlySqlCanOrderLeaveTheIndexOut()
+    {
+        QVERIFY(db->exec({QStringLiteral("INSERT INTO Documents (ID, Description) VALUES ('abc', 'x')"), {}}));
+        QVERIFY(!DocumentIndex::load(*db).ok());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_DocumentQuery)
+#include "tst_documentquery.moc"
