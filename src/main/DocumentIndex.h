@@ -31,7 +31,7 @@ public:
     // The keys the query selects, in its order.
     void select(const DocumentQuery &query, std::vector<qint64> &keys) const;
 
-    size_t size() const { return m_byIdDesc.size(); }
+    size_t size() const { return m_byIdDesc.slotIds.size(); }
 
 private:
     struct Entry
@@ -56,18 +56,32 @@ private:
     };
     enum Column { Desc, Who, Note };
 
+    // One list order: the slotIds in that order, their keys alongside (read
+    // in sequence when most documents match) and each slot's rank (to sort
+    // a few matches into order without walking the whole list).
+    struct Order
+    {
+        std::vector<uint32_t> slotIds;
+        std::vector<qint64> keys;
+        mutable std::vector<uint32_t> rank;
+        mutable bool rankStale = true;
+    };
+
     bool appendRow(const FieldReader &row);
     void sortAll();
-    void insertSorted(std::vector<uint32_t> &order, uint32_t slot, ListOrder how);
+    void insertSorted(Order &order, uint32_t slot, ListOrder how);
+    void removeSlot(Order &order, uint32_t slot);
     bool less(uint32_t a, uint32_t b, ListOrder how) const;
-    const std::vector<uint32_t> &orderFor(ListOrder how) const;
-    std::vector<uint32_t> &orderFor(ListOrder how);
-    void match(Column column, const QString &typed, std::vector<uint8_t> &marks, bool first) const;
+    const Order &orderFor(ListOrder how) const;
+    Order &orderFor(ListOrder how);
+    using Bits = std::vector<uint64_t>;
+    static bool testBit(const Bits &bits, size_t i) { return (bits[i >> 6] >> (i & 63)) & 1; }
+    size_t match(Column column, const QString &typed, Bits &marks, bool first) const;
 
-    std::vector<Entry> m_entries; // slots, in the order they were read
+    std::vector<Entry> m_entries; // slotIds, in the order they were read
     std::vector<uint8_t> m_alive;
     TextColumn m_text[3];
-    std::vector<uint32_t> m_byIdDesc, m_byDesc, m_byId;
+    Order m_byIdDesc, m_byDesc, m_byId;
     std::unordered_map<qint64, uint32_t> m_slotOfKey;
 };
 

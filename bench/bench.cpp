@@ -1,0 +1,234 @@
+// quillstack-bench: measures the program's speed targets at a million
+// documents. Run by hand; it is not a test.
+//
+//   quillstack-bench [--docs N] [--dir FOLDER] [--reps R] [--bare no]
+//
+// The database is generated once into FOLDER (default: a folder under /tmp)
+// and reused by later runs with the same N.
+#include "Generator.h"
+
+#include "main/DocumentIndexService.h"
+#include "main/frmMain.h"
+#include "store/DataControl.h"
+#include "store/DatabaseFile.h"
+#include "store/SqliteDatabase.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace qs;
+
+namespace {
+
+struct Figures
+{
+    std::vector<double> ms;
+    double median() const { return at(0.5); }
+    double p95() const { return at(0.95); }
+    double at(double q) const
+    {
+        if (ms.empty())
+            return 0;
+        std::vector<double> v = ms;
+        std::sort(v.begin(), v.end());
+        return v[std::min(v.size() - 1, size_t(q * double(v.size())))];
+    }
+};
+
+double timeMs(const std::function<void()> &fn)
+{
+    QElapsedTimer t;
+    t.start();
+    fn();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+void settle()
+{
+    // Paint what the change produced, as the screen would.
+    QCoreApplication::processEvents();
+}
+
+void row(const QString &name, const Figures &f, const Figures &bare = {})
+{
+    std::printf("%-44s median %8.2f ms   p95 %8.2f ms", qPrintable(name), f.median(), f.p95());
+    if (!bare.ms.empty())
+        std::printf("   | bare SQLite LIKE median %8.2f ms", bare.median());
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+// The time the plain SQL query takes for the same result.
+bool g_bare = true;
+
+Figures bareLike(Database &db, const QString &field, const QString &text, const QString &order,
+                 int reps)
+{
+    Figures f;
+    if (!g_bare)
+        return f;
+    const Statement st{QStringLiteral("SELECT RecordPtr FROM Documents WHERE %1 LIKE ? ORDER BY %2")
+                           .arg(field, order),
+                       {QStringLiteral("%") + text + QStringLiteral("%")}};
+    for (int i = 0; i < std::max(1, reps / 3); ++i) {
+        std::vector<qint64> keys;
+        f.ms.push_back(timeMs([&] { db.queryKeys(st, keys); }));
+    }
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
+                                                                   : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    int docs = 1000000;
+    int reps = 11;
+    bool bare = true;
+    QString dir = QDir::temp().filePath(QStringLiteral("quillstack-bench"));
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--docs"))
+            docs = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--dir"))
+            dir = args[i + 1];
+        else if (args[i] == QLatin1String("--reps"))
+            reps = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--bare"))
+            bare = args[i + 1] != QLatin1String("no");
+    }
+    g_bare = bare;
+    QDir().mkpath(dir);
+    QDir::setCurrent(dir);
+    const QString dbName = QStringLiteral("Qsk.MDB");
+    const QString marker = QStringLiteral("documents-%1").arg(docs);
+    if (!QFile::exists(marker)) {
+        for (const char *suffix : {"", "-wal", "-shm", ".lock"})
+            QFile::remove(dbName + QLatin1String(suffix));
+        const QString templ = findTemplate(QStringLiteral("QskDef.MDB"), QCoreApplication::applicationDirPath());
+        std::printf("Generating %d documents in %s ...\n", docs, qPrintable(dir));
+        std::fflush(stdout);
+        QElapsedTimer t;
+        t.start();
+        auto opened = openOrCreateDatabase(dbName, templ, [&](Database &db) {
+            return bench::generateDocuments(db, docs);
+        });
+        if (!opened) {
+            std::fprintf(stderr, "%s\n", qPrintable(opened.error()));
+            return 1;
+        }
+        QFile(marker).open(QIODevice::WriteOnly);
+        std::printf("  generated in %.1f s\n", double(t.elapsed()) / 1000);
+    }
+
+    std::printf("\n== Main window at %d documents (2 cores) ==\n", docs);
+    Figures startup;
+    Figures indexLoad;
+    std::unique_ptr<frmMain> w;
+    for (int i = 0; i < 3; ++i) {
+        w.reset();
+        startup.ms.push_back(timeMs([&] {
+            w = std::make_unique<frmMain>();
+            if (!w->Form_Initialize())
+                std::abort();
+            w->show();
+            settle();
+        }));
+        indexLoad.ms.push_back(timeMs([&] { w->documentIndex()->waitUntilReady(); }) +
+                               startup.ms.back());
+    }
+    row(QStringLiteral("start-up to the first screen"), startup);
+    row(QStringLiteral("in-memory index ready after start"), indexLoad);
+
+    auto *desc = w->findChild<QLineEdit *>(QStringLiteral("txtFilterDesc"));
+    auto *who = w->findChild<QLineEdit *>(QStringLiteral("txtFilterWho"));
+    auto *note = w->findChild<QLineEdit *>(QStringLiteral("txtFilterNote"));
+    auto *on = w->findChild<QCheckBox *>(QStringLiteral("chkFilterOn"));
+    auto *type = w->findChild<QComboBox *>(QStringLiteral("cmbType"));
+    auto *date = w->findChild<QComboBox *>(QStringLiteral("cmbDate"));
+    Database &db = *w->database();
+
+    // The unfiltered list, re-run (as unticking the filter does).
+    {
+        Figures f;
+        for (int i = 0; i < reps; ++i)
+            f.ms.push_back(timeMs([&] {
+                w->RefreshDocumentList(nullptr);
+                settle();
+            }));
+        Figures bare;
+        for (int i = 0; i < 3; ++i) {
+            std::vector<qint64> keys;
+            bare.ms.push_back(timeMs([&] {
+                db.queryKeys({QStringLiteral("SELECT RecordPtr FROM Documents ORDER BY ID DESC"), {}},
+                             keys);
+            }));
+        }
+        row(QStringLiteral("unfiltered list"), f, bare);
+    }
+
+    on->setChecked(true);
+    w->chkFilterOn_Click();
+    const QStringList typed = {"L", "LE", "LEA", "LEAS", "LEASE"};
+    const char *orderNames[] = {"ID DESC", "DESCRIPTION", "ID"};
+    // "+ID" keeps SQLite from walking the ID index and testing every row.
+    const char *orderSql[] = {"+ID DESC", "Description", "+ID"};
+    for (int o = 0; o < 3; ++o) {
+        w->findChild<QRadioButton *>(QStringLiteral("Order%1").arg(o))->setChecked(true);
+        const QList<QPair<QLineEdit *, QString>> boxes = {
+            {desc, QStringLiteral("Description")}, {who, QStringLiteral("Who")}, {note, QStringLiteral("Note")}};
+        for (const auto &[box, field] : boxes) {
+            std::vector<Figures> perStep(size_t(typed.size()));
+            for (int r = 0; r < reps; ++r) {
+                box->clear();
+                settle();
+                for (int k = 0; k < typed.size(); ++k)
+                    perStep[size_t(k)].ms.push_back(timeMs([&] {
+                        box->setText(typed[k]); // one keystroke: the whole refresh
+                        settle();
+                    }));
+            }
+            box->clear();
+            for (int k = 0; k < typed.size(); ++k)
+                row(QStringLiteral("%1 \"%2\" order %3").arg(field, typed[k], QLatin1String(orderNames[o])),
+                    perStep[size_t(k)],
+                    bareLike(db, field, typed[k], QLatin1String(orderSql[o]), reps));
+        }
+    }
+    // A who filter with a date and a type filter together.
+    {
+        w->findChild<QRadioButton *>(QStringLiteral("Order0"))->setChecked(true);
+        date->setCurrentIndex(4);
+        type->setCurrentIndex(2);
+        std::vector<Figures> perStep(size_t(typed.size()));
+        for (int r = 0; r < reps; ++r) {
+            who->clear();
+            settle();
+            for (int k = 0; k < typed.size(); ++k)
+                perStep[size_t(k)].ms.push_back(timeMs([&] {
+                    who->setText(typed[k]);
+                    settle();
+                }));
+        }
+        for (int k = 0; k < typed.size(); ++k)
+            row(QStringLiteral("Who \"%1\" + Last Year + type").arg(typed[k]), perStep[size_t(k)],
+                bareLike(db, QStringLiteral("Who"), typed[k], QStringLiteral("+ID DESC"), reps));
+        who->clear();
+        date->setCurrentIndex(0);
+        type->setCurrentIndex(0);
+    }
+    return 0;
+}
