@@ -35,6 +35,14 @@ DataGrid::DataGrid(DataControl *control, QList<RecordsetModel::Column> columns, 
     });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { followView(current); });
+    // While rows come and go the view picks a new current row of its own;
+    // the record set decides where it stands, so the view follows it after.
+    const auto settle = [this] {
+        if (m_control->recordset())
+            followRecordset(m_control->recordset()->absolutePosition());
+    };
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, settle);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, settle);
     followRecordset(control->recordset() ? control->recordset()->absolutePosition() : -1);
 }
 
@@ -57,7 +65,7 @@ void DataGrid::followRecordset(int row)
 
 void DataGrid::followView(const QModelIndex &current)
 {
-    if (m_syncing || !current.isValid() || !m_control->recordset())
+    if (m_syncing || m_model->changingRows() || !current.isValid() || !m_control->recordset())
         return;
     m_syncing = true;
     m_control->recordset()->setAbsolutePosition(current.row());

@@ -16,14 +16,18 @@ RecordsetModel::RecordsetModel(DataControl *control, QList<Column> columns, QObj
     // The record set has already changed when it reports; the row count this
     // model reports follows only inside the begin/end pair.
     connect(control, &DataControl::rowInserted, this, [this](int row) {
+        m_changingRows = true;
         beginInsertRows({}, row, row);
         ++m_rows;
         endInsertRows();
+        m_changingRows = false;
     });
     connect(control, &DataControl::rowRemoved, this, [this](int row) {
+        m_changingRows = true;
         beginRemoveRows({}, row, row);
         --m_rows;
         endRemoveRows();
+        m_changingRows = false;
     });
     onReset();
 }

@@ -27,8 +27,13 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    // True while rows are being inserted or removed: the view then moves its
+    // current row on its own, which must not move the record set.
+    bool changingRows() const { return m_changingRows; }
+
 private:
     void onReset();
+    bool m_changingRows = false;
 
     DataControl *m_control;
     QList<Column> m_columns;
