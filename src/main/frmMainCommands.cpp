@@ -24,7 +24,7 @@ bool fnRecordOk(Recordset *rs)
 
 // Opens the editor modally on the list's record set, as gAddMode says.
 void showEditor(QWidget *owner, Database &db, Recordset &list, Recordset *descriptionSet,
-                       Recordset *whoSet, const std::function<QDate()> &today)
+                Recordset *whoSet, const std::function<QDate()> &today)
 {
     frmChange editor(db, list, descriptionSet, whoSet, owner);
     editor.setToday(today);
@@ -81,23 +81,28 @@ void frmMain::cmdDelete_Click()
     Recordset *rs = dtaDocuments->recordset();
     if (!fnRecordOk(rs))
         return;
-    const QString description =
-        fnTrimTrailing(rs->value(QStringLiteral("Description")).toString());
+    const QString description = fnTrimTrailing(rs->value(QStringLiteral("Description")).toString());
     const QVariant id = rs->value(QStringLiteral("ID"));
     const QString number = id.isNull() ? QString() : QString::number(id.toLongLong());
     const QString question = QStringLiteral("Delete \"%1\" (%2)").arg(description, number);
     if (MessageBox::show(this, question, MessageBox::defaultTitle(),
                          QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question,
                          QMessageBox::Ok) == QMessageBox::Ok) {
+        // The row after the deleted one, taken beforehand: while the row
+        // leaves the list, the grid moves its own highlight, and with it the
+        // record set, so the set is placed by key afterwards.
+        const QVariant following =
+            rs->valueAt(rs->absolutePosition() + 1, QStringLiteral("RecordPtr"));
         if (const Status s = rs->deleteCurrent(); !s) {
             // Locked by another copy, or already gone: the list stays as it was.
             showEngineError(s);
         } else {
-            // Off the deleted row: to the next one, or back from the end.
-            if (!rs->eof())
+            // Off the deleted row: on to the next one, or past the end when
+            // it was the last, so that the rebuilt list starts at its top.
+            if (following.isNull() || !rs->findFirst(QStringLiteral("RecordPtr"), following)) {
+                rs->moveLast();
                 rs->moveNext();
-            else if (!rs->bof())
-                rs->movePrevious();
+            }
             RefreshDocumentList(grdInfo);
             rs = dtaDocuments->recordset();
             if (rs && rs->hasCurrent())

@@ -1,0 +1,8 @@
+#include "EditorState.h"
+
+namespace qs {
+
+bool gAddMode = false;
+qint32 gNewID = 0;
+
+} // namespace qs
