@@ -1,6 +1,8 @@
 // Quillstack: an index of paper and electronic documents.
+#include "import/LegacyImport.h"
 #include "main/frmMain.h"
 #include "store/MessageBox.h"
+#include "store/Schema.h"
 
 #include <QApplication>
 
@@ -17,14 +19,37 @@ bool haveDisplay()
     return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
 }
 
+// Testing aid: with QSK_QUIT_AFTER_START=1 every message box of start-up is answered with OK
+// and its text printed on standard output, and the program ends as soon as start-up is
+// done, so that a test can run the real program unattended.
+bool quitAfterStart()
+{
+    return qEnvironmentVariableIntValue("QSK_QUIT_AFTER_START") == 1;
+}
+
+void prepareUnattendedStart()
+{
+    // Start-up shows at most one box: the failure, or how the legacy import went.
+    for (int i = 0; i < 2; ++i)
+        qs::MessageBox::queueAnswer(QMessageBox::Ok);
+}
+
+void printShownMessages()
+{
+    for (const QString &text : qs::MessageBox::shownTexts())
+        std::printf("%s\n----\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (!haveDisplay()) {
-        std::fprintf(stderr, "Quillstack needs a graphical display, and none was found.\n"
-                             "Start it from a desktop session, or without one under a virtual "
-                             "display:\n  xvfb-run -a %s\n",
+        std::fprintf(stderr,
+                     "Quillstack needs a graphical display, and none was found.\n"
+                     "Start it from a desktop session, or without one under a virtual "
+                     "display:\n  xvfb-run -a %s\n",
                      argv[0]);
         return 2;
     }
@@ -32,13 +57,27 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Quillstack"));
     QApplication::setApplicationName(QStringLiteral("Quillstack"));
     QApplication::setApplicationVersion(QStringLiteral("3.2.15"));
+    const bool unattended = quitAfterStart();
+    if (unattended)
+        prepareUnattendedStart();
 
+    // Runs on the start that creates the database; its outcome is told once the database
+    // is in place.
+    qs::LegacyImport legacyImport;
     qs::frmMain window;
+    window.setNewDatabaseFiller(legacyImport.filler());
     if (const qs::Status s = window.Form_Initialize(); !s) {
         qs::MessageBox::show(nullptr, s.message(), QStringLiteral("Quillstack"), QMessageBox::Ok,
                              QMessageBox::Critical);
+        if (unattended)
+            printShownMessages();
         return 1;
     }
     window.show();
+    legacyImport.reportOutcome(&window, qs::schema::DatabaseFile);
+    if (unattended) {
+        printShownMessages();
+        return 0;
+    }
     return app.exec();
 }

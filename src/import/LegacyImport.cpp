@@ -1,0 +1,89 @@
+#include "import/LegacyImport.h"
+
+#include "import/frmConverting.h"
+#include "store/MessageBox.h"
+#include "store/Schema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <utility>
+
+namespace qs {
+
+namespace {
+
+// Lets the please-wait window paint without letting the user reach anything meanwhile.
+void letWindowPaint()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
+LegacyImport::LegacyImport(QString folder) : m_folder(std::move(folder)) {}
+
+std::function<Status(Database &)> LegacyImport::filler()
+{
+    return [this](Database &db) { return fill(db); };
+}
+
+Status LegacyImport::fill(Database &db)
+{
+    m_report.reset();
+    const QString folder = m_folder.isEmpty() ? QDir::currentPath() : m_folder;
+    const QString table = fnFindLegacyFile(folder, schema::LegacyTableFile);
+    if (table.isEmpty())
+        return Status::success();
+    QString memo = fnFindLegacyFile(folder, schema::LegacyMemoFile);
+    if (memo.isEmpty())
+        memo = QDir(folder).filePath(schema::LegacyMemoFile); // the reader reports it missing
+
+    frmConverting window;
+    window.show();
+    letWindowPaint();
+    window.repaint();
+    const Result<ImportReport> result =
+        ConvertDbfDatabase(db, table, memo, [&](int rowsDone, int rowCount) {
+            window.setProgress(rowsDone, rowCount);
+            letWindowPaint();
+            if (m_listener)
+                m_listener(rowsDone, rowCount);
+        });
+    if (!result)
+        return Status::failure(
+            QStringLiteral("The legacy documents could not be imported, so the database \"%1\" "
+                           "was not created; the next start will try again.\n\n%2")
+                .arg(schema::DatabaseFile, result.error()));
+    m_report = result.value();
+    return Status::success();
+}
+
+void LegacyImport::reportOutcome(QWidget *parent, const QString &databasePath)
+{
+    if (!m_report)
+        return;
+    const ImportReport report = *std::exchange(m_report, std::nullopt);
+    QString text = fnImportMessage(report);
+    if (Status s = fnWriteImportLog(databasePath, report); !s)
+        text += QStringLiteral("\n\n") + s.message();
+    MessageBox::show(parent, text, MessageBox::defaultTitle());
+}
+
+Status fnWriteImportLog(const QString &databasePath, const ImportReport &report)
+{
+    const QString path =
+        QFileInfo(databasePath).absoluteDir().filePath(QString::fromLatin1(kImportLogFile));
+    // Written whole or not at all, so an older log is never left half replaced.
+    QSaveFile file(path);
+    const QByteArray bytes = fnImportLog(report).toUtf8();
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(bytes) == bytes.size() &&
+        file.commit())
+        return Status::success();
+    return Status::failure(QStringLiteral("The log \"%1\" could not be written: %2")
+                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+} // namespace qs

@@ -1,0 +1,382 @@
+#include "DbfWriter.h"
+#include "import/ImportBench.h"
+#include "import/modConvert.h"
+#include "support/TestSupport.h"
+
+#include <QTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(qs::test::DbfRow)
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
+
+using namespace qs;
+using namespace qs::test;
+
+namespace {
+
+DbfRow row(const QByteArray &id, const QByteArray &type = {}, const QByteArray &memoBlock = {})
+{
+    DbfRow r;
+    r.id = id;
+    r.description = "Document " + id;
+    r.type = type;
+    r.memoBlock = memoBlock;
+    return r;
+}
+
+QList<qint64> numbers(const Rows &rows, int column = 0)
+{
+    QList<qint64> list;
+    for (const Row &r : rows)
+        list.append(r.values.at(column).toLongLong());
+    return list;
+}
+
+} // namespace
+
+class tst_Convert : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<Database> m_db;
+
+    QString table() const { return m_folder->file(QStringLiteral("Document.DBF")); }
+    QString memo() const { return m_folder->file(QStringLiteral("Document.DBT")); }
+
+    Result<ImportReport> convert(const QByteArray &tableBytes,
+                                 const std::optional<QByteArray> &memoBytes = {},
+                                 const ImportProgress &progress = {})
+    {
+        if (!writeFile(table(), tableBytes))
+            qFatal("cannot write the test table");
+        if (memoBytes && !writeFile(memo(), *memoBytes))
+            qFatal("cannot write the test memo file");
+        return ConvertDbfDatabase(*m_db, table(), memo(), progress);
+    }
+
+    Rows rows(const QString &sql)
+    {
+        auto result = m_db->query({sql, {}});
+        if (!result)
+            qFatal("query failed: %s", qPrintable(result.error()));
+        return result.value();
+    }
+
+    QVariant field(const QString &name)
+    {
+        const Rows all = rows(QStringLiteral("SELECT * FROM Documents"));
+        return all.size() == 1 ? all.front().value(name) : QVariant(QStringLiteral("<no row>"));
+    }
+
+private slots:
+    void init()
+    {
+        m_folder = std::make_unique<TestFolder>();
+        m_db = makeDatabase(m_folder->file(QStringLiteral("test.db")));
+        QVERIFY(m_db);
+    }
+
+    void cleanup()
+    {
+        m_db.reset();
+        m_folder.reset();
+    }
+
+    void rowsKeepFileOrder()
+    {
+        DbfRow deleted = row("7");
+        deleted.mark = '*';
+        const auto report = convert(dbfTable({row("30"), deleted, row("10"), row("20")}));
+        QVERIFY2(report.ok(), qPrintable(report.error()));
+        QCOMPARE(report.value().imported, 3);
+        QCOMPARE(report.value().deleted, 1);
+        QVERIFY(report.value().problems.isEmpty());
+
+        const Rows stored = rows(QStringLiteral("SELECT ID, RecordPtr FROM Documents "
+                                                "ORDER BY RecordPtr"));
+        QCOMPARE(numbers(stored), (QList<qint64>{30, 10, 20}));
+        const QList<qint64> keys = numbers(stored, 1);
+        QVERIFY(keys.first() > 0);
+        QVERIFY(std::is_sorted(keys.begin(), keys.end()));
+        QCOMPARE(rows(QStringLiteral("SELECT * FROM Types")).size(), size_t(0));
+    }
+
+    void storedValue_data()
+    {
+        QTest::addColumn<DbfRow>("legacy");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("expected");
+
+        DbfRow r = row("1");
+        const QByteArray alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+        r.description = "  Lease contract   ";
+        QTest::newRow("description: trailing blanks go, leading stay")
+            << r << "Description" << QVariant(QStringLiteral("  Lease contract"));
+        r = row("1");
+        r.who = " Ren\xe9 M\xfcller ";
+        QTest::newRow("who: accented letters")
+            << r << "Who" << QVariant(QStringLiteral(" René Müller"));
+        r = row("1");
+        r.description = "\x80 200 fee";
+        QTest::newRow("description: euro sign")
+            << r << "Description" << QVariant(QStringLiteral("€ 200 fee"));
+        r = row("  42  ");
+        QTest::newRow("ID from padded text") << r << "ID" << QVariant(42);
+        r = row("1");
+        QTest::newRow("blank date is empty") << r << "Date" << QVariant();
+        r.date = "19991231";
+        QTest::newRow("date 19991231") << r << "Date" << QVariant(QDate(1999, 12, 31));
+        r.dateAdded = "20000229";
+        QTest::newRow("date added") << r << "DateAdded" << QVariant(QDate(2000, 2, 29));
+        r.dateChanged = "19990231";
+        QTest::newRow("impossible date is empty") << r << "DateChanged" << QVariant();
+        r = row("1", {}, "0");
+        QTest::newRow("memo block 0: empty note") << r << "Note" << QVariant(QString(""));
+        r = row("1", {}, "1");
+        QTest::newRow("length byte 8: empty note") << r << "Note" << QVariant(QString(""));
+        r = row("1", {}, "2");
+        QTest::newRow("length byte 20: twelve characters")
+            << r << "Note" << QVariant(QStringLiteral("ABCDEFGHIJKL"));
+        r = row("1", {}, "3");
+        QTest::newRow("longest note") << r << "Note" << QVariant(QString(247, u'n'));
+        r = row("1", {}, "4");
+        QTest::newRow("note: blanks and accents")
+            << r << "Note" << QVariant(QStringLiteral("  déjà vu"));
+        r = row("1", {}, "9");
+        QTest::newRow("block beyond the memo file: empty note")
+            << r << "Note" << QVariant(QString(""));
+    }
+
+    void storedValue()
+    {
+        QFETCH(DbfRow, legacy);
+        QFETCH(QString, field);
+        QFETCH(QVariant, expected);
+
+        const QByteArray memoBytes =
+            dbtMemo({dbtBlock(8, "ABC"), dbtBlock(20, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"),
+                     dbtBlock(255, QByteArray(1016, 'n')), dbtBlock(8 + 12, "  d\xe9j\xe0 vu   ")});
+        const auto report = convert(dbfTable({legacy}), memoBytes);
+        QVERIFY2(report.ok(), qPrintable(report.error()));
+        QCOMPARE(report.value().imported, 1);
+        const QVariant stored = this->field(field);
+        QCOMPARE(stored.isNull(), expected.isNull());
+        if (!expected.isNull())
+            QCOMPARE(stored, expected);
+    }
+
+    void typesShared_data()
+    {
+        QTest::addColumn<QByteArrayList>("typeFields");
+        QTest::addColumn<QStringList>("types");    // the Types rows, in the order added
+        QTest::addColumn<QList<int>>("typeOfRow"); // 0: none, n: the n-th of `types`
+
+        QTest::newRow("blank type gives 0 and adds none")
+            << QByteArrayList{"", "          "} << QStringList{} << QList<int>{0, 0};
+        QTest::newRow("trailing blanks and case do not count")
+            << QByteArrayList{"Letter", "LETTER    ", "letter  ", "Memo"}
+            << QStringList{"Letter", "Memo"} << QList<int>{1, 1, 1, 2};
+        QTest::newRow("the first row's spelling is kept")
+            << QByteArrayList{"iNVOICE", "Invoice"} << QStringList{"iNVOICE"} << QList<int>{1, 1};
+        QTest::newRow("leading blanks count") << QByteArrayList{"  Bill", "Bill"}
+                                              << QStringList{"  Bill", "Bill"} << QList<int>{1, 2};
+        QTest::newRow("single quote like any other")
+            << QByteArrayList{"O'Neil", "o'neil", "'; DROP"} << QStringList{"O'Neil", "'; DROP"}
+            << QList<int>{1, 1, 2};
+        QTest::newRow("accented capitals")
+            << QByteArrayList{"\xc9tat", "\xe9TAT"} << QStringList{"État"} << QList<int>{1, 1};
+    }
+
+    void typesShared()
+    {
+        QFETCH(QByteArrayList, typeFields);
+        QFETCH(QStringList, types);
+        QFETCH(QList<int>, typeOfRow);
+
+        QList<DbfRow> legacy;
+        for (const QByteArray &type : typeFields)
+            legacy.append(row(QByteArray::number(legacy.size() + 1), type));
+        const auto report = convert(dbfTable(legacy));
+        QVERIFY2(report.ok(), qPrintable(report.error()));
+        QVERIFY(report.value().problems.isEmpty());
+
+        const Rows typeRows = rows(QStringLiteral("SELECT Type, RecordPtr FROM Types "
+                                                  "ORDER BY RecordPtr"));
+        QStringList names;
+        for (const Row &r : typeRows)
+            names.append(r.values.at(0).toString());
+        QCOMPARE(names, types);
+        const QList<qint64> keys = numbers(typeRows, 1);
+        QList<qint64> expected;
+        for (int n : typeOfRow)
+            expected.append(n == 0 ? 0 : keys.at(n - 1));
+        QCOMPARE(numbers(rows(QStringLiteral("SELECT DocumentType FROM Documents "
+                                             "ORDER BY RecordPtr"))),
+                 expected);
+    }
+
+    void knownTypeReused()
+    {
+        const qint16 letter = addType(*m_db, QStringLiteral("Letter  "));
+        QVERIFY(letter > 0);
+        const auto report = convert(dbfTable({row("1", "LETTER"), row("2", "Deed")}));
+        QVERIFY2(report.ok(), qPrintable(report.error()));
+        const Rows docs = rows(QStringLiteral("SELECT DocumentType FROM Documents "
+                                              "ORDER BY RecordPtr"));
+        QCOMPARE(numbers(docs).first(), qint64(letter));
+        QCOMPARE(rows(QStringLiteral("SELECT * FROM Types")).size(), size_t(2));
+    }
+
+    void typeKeysStayInRange()
+    {
+        // The next type gets key 32767, the one after that would be beyond 16 bits.
+        QVERIFY(m_db->exec({QStringLiteral("INSERT INTO Types (RecordPtr, Type) VALUES (?, ?)"),
+                            {32766, QStringLiteral("Old")}}));
+        DbfRow badDate = row("3", "Third");
+        badDate.date = "1999XX31";
+        const auto report =
+            convert(dbfTable({row("1", "Last"), row("2", "Second"), badDate, row("4", "second")}));
+        QVERIFY2(report.ok(), qPrintable(report.error()));
+
+        QCOMPARE(numbers(rows(QStringLiteral("SELECT DocumentType FROM Documents "
+                                             "ORDER BY RecordPtr"))),
+                 (QList<qint64>{32767, 0, 0, 0}));
+        QCOMPARE(numbers(rows(QStringLiteral("SELECT RecordPtr FROM Types ORDER BY RecordPtr"))),
+                 (QList<qint64>{32766, 32767}));
+        const auto problem = [](int row, const QString &field, const QString &what) {
+            return DbfProblem{row, field, what};
+        };
+        const QString full = QStringLiteral("type \"%1\" cannot be added, because type keys "
+                                            "cannot go beyond 32767; imported without a type");
+        QCOMPARE(
+            report.value().problems,
+            (QList<DbfProblem>{
+                problem(2, "Type", full.arg("Second")),
+                problem(3, "Date", QStringLiteral("\"1999XX31\" is not a date; imported empty")),
+                problem(3, "Type", full.arg("Third")), problem(4, "Type", full.arg("second"))}));
+    }
+
+    void shortTableAndMissingMemo()
+    {
+        QByteArray bytes = dbfTable({row("1", {}, "1"), row("2"), row("3", {}, "2")}, 5);
+        const auto report = convert(bytes);
+        QVERIFY2(report.ok(), qPrintable(report.error()));
+        QCOMPARE(report.value().imported, 3);
+        QCOMPARE(numbers(rows(QStringLiteral("SELECT ID FROM Documents ORDER BY RecordPtr"))),
+                 (QList<qint64>{1, 2, 3}));
+        QCOMPARE(rows(QStringLiteral("SELECT * FROM Documents WHERE Note = ''")).size(), size_t(3));
+        const QList<DbfProblem> &problems = report.value().problems;
+        QCOMPARE(problems.size(), 3);
+        QCOMPARE(problems.at(0).row, 1);
+        QCOMPARE(problems.at(0).field, QStringLiteral("Note"));
+        QVERIFY(problems.at(0).what.contains(QStringLiteral("is missing")));
+        QCOMPARE(problems.at(1).row, 3);
+        QCOMPARE(problems.at(2).row, 4);
+        QVERIFY(problems.at(2).what.contains(QStringLiteral("header states 5 rows")));
+    }
+
+    void unreadableTableFails_data()
+    {
+        QTest::addColumn<std::optional<QByteArray>>("bytes");
+        QTest::addColumn<QString>("reason");
+
+        QByteArray negative = dbfTable({row("1")});
+        negative[7] = '\x80';
+        QTest::newRow("missing") << std::optional<QByteArray>() << QStringLiteral("No such file");
+        QTest::newRow("header cut short")
+            << std::optional<QByteArray>(QByteArray(100, ' '))
+            << QStringLiteral("too short for its header (100 of 321 bytes)");
+        QTest::newRow("negative row count")
+            << std::optional<QByteArray>(negative) << QStringLiteral("negative number of rows");
+    }
+
+    void unreadableTableFails()
+    {
+        QFETCH(std::optional<QByteArray>, bytes);
+        QFETCH(QString, reason);
+
+        if (bytes)
+            QVERIFY(writeFile(table(), *bytes));
+        const auto report = ConvertDbfDatabase(*m_db, table(), memo());
+        QVERIFY(!report.ok());
+        QVERIFY2(report.error().contains(QStringLiteral("Document.DBF")),
+                 qPrintable(report.error()));
+        QVERIFY2(report.error().contains(reason), qPrintable(report.error()));
+        QCOMPARE(rows(QStringLiteral("SELECT * FROM Documents")).size(), size_t(0));
+    }
+
+    void refusalLeavesNothing()
+    {
+        QVERIFY(m_db->exec({QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Documents "
+                                           "WHEN NEW.ID = 3 BEGIN SELECT RAISE(ABORT, 'no "
+                                           "three'); END"),
+                            {}}));
+        const auto report = convert(dbfTable({row("1", "Kept?"), row("2"), row("3"), row("4")}));
+        QVERIFY(!report.ok());
+        QCOMPARE(report.error(),
+                 QStringLiteral("The legacy table \"%1\" could not be imported at row 3: no three")
+                     .arg(QDir::toNativeSeparators(table())));
+        QCOMPARE(rows(QStringLiteral("SELECT * FROM Documents")).size(), size_t(0));
+        QCOMPARE(rows(QStringLiteral("SELECT * FROM Types")).size(), size_t(0));
+    }
+
+    void progressFollowsTheRows()
+    {
+        QList<DbfRow> legacy;
+        for (int i = 1; i <= 3000; ++i)
+            legacy.append(row(QByteArray::number(i)));
+        legacy[5].mark = '*';
+        QList<std::pair<int, int>> calls;
+        const auto report = convert(dbfTable(legacy), {}, [&](int done, int count) {
+            calls.append({done, count});
+        });
+        QVERIFY2(report.ok(), qPrintable(report.error()));
+        QVERIFY(calls.size() >= 3);
+        QCOMPARE(calls.first(), std::make_pair(0, 3000));
+        QCOMPARE(calls.last(), std::make_pair(3000, 3000));
+        for (qsizetype i = 1; i < calls.size(); ++i) {
+            QVERIFY(calls.at(i).first > calls.at(i - 1).first);
+            QCOMPARE(calls.at(i).second, 3000);
+        }
+    }
+
+    void findLegacyFile_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("found");
+
+        QTest::newRow("exact name") << QStringList{"Document.DBF"} << "Document.DBF";
+        QTest::newRow("capitals") << QStringList{"DOCUMENT.DBF"} << "DOCUMENT.DBF";
+        QTest::newRow("small letters") << QStringList{"document.dbf"} << "document.dbf";
+        QTest::newRow("exact name wins")
+            << QStringList{"DOCUMENT.DBF", "Document.DBF"} << "Document.DBF";
+        QTest::newRow("two others: none") << QStringList{"DOCUMENT.DBF", "document.dbf"} << "";
+        QTest::newRow("absent") << QStringList{"Document.DBT"} << "";
+    }
+
+    void findLegacyFile()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, found);
+
+        QTemporaryDir dir;
+        for (const QString &name : present)
+            QVERIFY(writeFile(dir.filePath(name), "x"));
+        const QString path = fnFindLegacyFile(dir.path(), QStringLiteral("Document.DBF"));
+        QCOMPARE(path, found.isEmpty() ? QString() : dir.filePath(found));
+    }
+
+    void benchImportsEveryRow()
+    {
+        const auto result = fnBenchLegacyImport(2500, templatePath());
+        QVERIFY2(result.ok(), qPrintable(result.error()));
+        QCOMPARE(result.value().rows, 2500);
+        QVERIFY(result.value().rowsPerSecond > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Convert)
+#include "tst_convert.moc"
