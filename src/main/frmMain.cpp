@@ -305,8 +305,6 @@ void frmMain::mnuFileExit_Click()
     close();
 }
 
-void frmMain::mnuHelpContents_Click() {}
-
 void frmMain::mnuHelpAbout_Click()
 {
     MessageBox::show(this, QStringLiteral("Quillstack - version 3.2.15"), QStringLiteral("Quillstack"));
