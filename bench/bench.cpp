@@ -7,7 +7,10 @@
 // and reused by later runs with the same N.
 #include "Generator.h"
 
+#include "editor/EditorBench.h"
+#include "import/ImportBench.h"
 #include "main/DocumentIndexService.h"
+#include "reports/ReportPdf.h"
 #include "main/frmMain.h"
 #include "store/DataControl.h"
 #include "store/DatabaseFile.h"
@@ -182,7 +185,7 @@ int main(int argc, char **argv)
 
     // Where the time of one keystroke goes: the in-memory selection alone.
     for (const char *field : {"Description", "Note"}) {
-        for (const QString text : {QStringLiteral("L"), QStringLiteral("LEA")}) {
+        for (const QString &text : {QStringLiteral("L"), QStringLiteral("LEA")}) {
             DocumentQuery q;
             q.filterOn = true;
             (QLatin1String(field) == QLatin1String("Note") ? q.note : q.description) = text;
@@ -246,6 +249,37 @@ int main(int argc, char **argv)
         who->clear();
         date->setCurrentIndex(0);
         type->setCurrentIndex(0);
+    }
+
+    std::printf("\n== Record editor at %d documents ==\n", docs);
+    for (const EditorBenchFigure &f : runEditorBench(db))
+        std::printf("%-44s median %8.3f ms   (%d runs)\n", qPrintable(f.name), f.medianMs, f.runs);
+    std::fflush(stdout);
+
+    std::printf("\n== Report ==\n");
+    {
+        const QString pdf = QDir(dir).filePath(QStringLiteral("bench-report.pdf"));
+        const auto ms = fnTimeSampleReportPdf(pdf, 100000);
+        if (ms)
+            std::printf("%-44s %8.2f s\n", "100,000 records, five columns, to PDF",
+                        double(ms.value()) / 1000);
+        else
+            std::printf("report failed: %s\n", qPrintable(ms.error()));
+        QFile::remove(pdf);
+    }
+    std::fflush(stdout);
+
+    std::printf("\n== Legacy import ==\n");
+    {
+        const QString templ =
+            findTemplate(QStringLiteral("QskDef.MDB"), QCoreApplication::applicationDirPath());
+        const auto result = fnBenchLegacyImport(200000, templ);
+        if (result)
+            std::printf("%-44s %8.0f rows/s (%d rows in %.2f s)\n",
+                        "200,000 rows with notes", result->rowsPerSecond, result->rows,
+                        result->seconds);
+        else
+            std::printf("import failed: %s\n", qPrintable(result.error()));
     }
     return 0;
 }

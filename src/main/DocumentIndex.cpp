@@ -5,6 +5,7 @@
 #include <QDate>
 
 #include <algorithm>
+#include <optional>
 #include <cstring>
 #include <thread>
 
@@ -278,24 +279,12 @@ void DocumentIndex::insertSorted(Order &order, uint32_t slot, ListOrder how)
     order.rankStale = true;
 }
 
-void DocumentIndex::removeSlot(Order &order, uint32_t slot)
-{
-    const auto at = std::find(order.slotIds.begin(), order.slotIds.end(), slot);
-    if (at == order.slotIds.end())
-        return;
-    order.keys.erase(order.keys.begin() + (at - order.slotIds.begin()));
-    order.slotIds.erase(at);
-    order.rankStale = true;
-}
-
 Status DocumentIndex::refreshRow(Database &db, qint64 key)
 {
-    // Drop the old slot; a changed row comes back as a new slot.
+    // A changed row comes back as a new slot; the old one is dropped.
+    std::optional<uint32_t> old;
     if (auto it = m_slotOfKey.find(key); it != m_slotOfKey.end()) {
-        const uint32_t old = it->second;
-        m_alive[old] = 0;
-        for (Order *order : {&m_byIdDesc, &m_byDesc, &m_byId})
-            removeSlot(*order, old);
+        old = it->second;
         m_slotOfKey.erase(it);
     }
     bool exact = true;
@@ -310,12 +299,40 @@ Status DocumentIndex::refreshRow(Database &db, qint64 key)
         return s;
     if (!exact)
         return Status::failure(QStringLiteral("The document holds values that only SQL can order."));
-    if (found) {
-        const auto slot = uint32_t(m_entries.size() - 1);
-        insertSorted(m_byIdDesc, slot, ListOrder::IdDescending);
-        insertSorted(m_byDesc, slot, ListOrder::Description);
-        insertSorted(m_byId, slot, ListOrder::Id);
+    const uint32_t freshSlot = uint32_t(m_entries.size() - 1);
+    const std::pair<Order *, ListOrder> orders[] = {{&m_byIdDesc, ListOrder::IdDescending},
+                                                    {&m_byDesc, ListOrder::Description},
+                                                    {&m_byId, ListOrder::Id}};
+    for (const auto &[order, how] : orders) {
+        if (old) {
+            // The old slot's values are still stored, so a binary search finds it.
+            auto &ids = order->slotIds;
+            const auto at = std::lower_bound(ids.begin(), ids.end(), *old, [&](uint32_t a, uint32_t b) {
+                return less(a, b, how);
+            });
+            if (at != ids.end() && *at == *old) {
+                const size_t pos = size_t(at - ids.begin());
+                const bool fits = found && (pos == 0 || less(ids[pos - 1], freshSlot, how)) &&
+                                  (pos + 1 == ids.size() || less(freshSlot, ids[pos + 1], how));
+                if (fits) {
+                    // Most edits leave the row where it stood: no shifting.
+                    ids[pos] = freshSlot;
+                    if (!order->rankStale) {
+                        order->rank.resize(m_entries.size());
+                        order->rank[freshSlot] = uint32_t(pos);
+                    }
+                    continue;
+                }
+                order->keys.erase(order->keys.begin() + ptrdiff_t(pos));
+                ids.erase(at);
+                order->rankStale = true;
+            }
+        }
+        if (found)
+            insertSorted(*order, freshSlot, how);
     }
+    if (old)
+        m_alive[*old] = 0;
     return Status::success();
 }
 

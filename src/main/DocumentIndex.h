@@ -70,7 +70,6 @@ private:
     bool appendRow(const FieldReader &row);
     void sortAll();
     void insertSorted(Order &order, uint32_t slot, ListOrder how);
-    void removeSlot(Order &order, uint32_t slot);
     bool less(uint32_t a, uint32_t b, ListOrder how) const;
     const Order &orderFor(ListOrder how) const;
     Order &orderFor(ListOrder how);

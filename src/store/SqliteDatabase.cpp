@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+
 namespace qs {
 
 namespace {
@@ -277,8 +279,15 @@ private:
                 rc = sqlite3_bind_double(st, index, v.toDouble());
                 break;
             case QMetaType::QDate: {
-                const QByteArray iso = v.toDate().toString(Qt::ISODate).toUtf8();
-                rc = sqlite3_bind_text(st, index, iso.constData(), int(iso.size()), SQLITE_TRANSIENT);
+                // Formatted by hand: QDate::toString is slow for bulk writes.
+                const QDate d = v.toDate();
+                if (!d.isValid() || d.year() < 1 || d.year() > 9999) {
+                    rc = sqlite3_bind_null(st, index);
+                    break;
+                }
+                char iso[11];
+                std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", d.year(), d.month(), d.day());
+                rc = sqlite3_bind_text(st, index, iso, 10, SQLITE_TRANSIENT);
                 break;
             }
             default: {

@@ -3,6 +3,8 @@
 #include "support/TestSupport.h"
 
 #include "main/DocumentIndex.h"
+#include "main/DocumentIndexService.h"
+#include "store/Recordset.h"
 #include "main/DocumentQuery.h"
 
 #include <QRandomGenerator>
@@ -274,6 +276,52 @@ private Q_SLOTS:
                 QVERIFY(index.value()->refreshRow(*db, addRandom()));
             }
         }
+    }
+
+    // The index follows this program's writes at once and catches up with
+    // other connections' writes in the background, SQL answering meanwhile.
+    void indexFollowsEveryWriter()
+    {
+        seedKnown();
+        DocumentIndexService service(*db);
+        service.start();
+        service.waitUntilReady();
+        DocumentQuery q;
+        q.filterOn = true;
+        q.description = QStringLiteral("lease");
+        std::vector<qint64> keys;
+        QVERIFY(service.select(q, keys));
+        QCOMPARE(keys.size(), size_t(3));
+
+        auto rs = db->openDynaset(std::make_shared<DocumentListSource>(q));
+        QVERIFY(rs->addNew());
+        rs->setValue(QStringLiteral("ID"), 6);
+        rs->setValue(QStringLiteral("Description"), QStringLiteral("Lease six"));
+        QVERIFY(rs->update());
+        QVERIFY(service.select(q, keys));
+        QCOMPARE(ids(*db, keys), QList<int>({6, 5, 3, 1}));
+        rs->moveFirst();
+        QVERIFY(rs->deleteCurrent()); // ID 5
+        QVERIFY(service.select(q, keys));
+        QCOMPARE(ids(*db, keys), QList<int>({6, 3, 1}));
+
+        auto other = openSqliteDatabase(db->path());
+        QVERIFY(other);
+        QVERIFY(other.value()->exec(
+            {QStringLiteral("INSERT INTO Documents (ID, Description) VALUES (7, 'lease 7')"), {}}));
+        QVERIFY(!service.select(q, keys)); // catching up
+        service.waitUntilReady();
+        QVERIFY(service.select(q, keys));
+        QCOMPARE(ids(*db, keys), QList<int>({7, 6, 3, 1}));
+
+        // A write of this connection that no record set announced.
+        QVERIFY(db->exec(
+            {QStringLiteral("INSERT INTO Documents (ID, Description) VALUES (8, 'lease 8')"), {}}));
+        QVERIFY(!service.select(q, keys));
+        service.waitUntilReady();
+        QVERIFY(service.select(q, keys));
+        QCOMPARE(ids(*db, keys), QList<int>({8, 7, 6, 3, 1}));
+        QCOMPARE(keys, bySql(*db, q));
     }
 
     void valuesOnlySqlCanOrderLeaveTheIndexOut()
