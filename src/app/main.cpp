@@ -1,5 +1,6 @@
 // Quillstack: an index of paper and electronic documents.
 #include "import/LegacyImport.h"
+#include "main/HelpSupport.h"
 #include "main/frmMain.h"
 #include "store/MessageBox.h"
 #include "store/Schema.h"
@@ -57,6 +58,8 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Quillstack"));
     QApplication::setApplicationName(QStringLiteral("Quillstack"));
     QApplication::setApplicationVersion(QStringLiteral("3.2.15"));
+    // F1 opens the help at the topic of the control with the focus, in every window.
+    const qs::HelpSupport help;
     const bool unattended = quitAfterStart();
     if (unattended)
         prepareUnattendedStart();
