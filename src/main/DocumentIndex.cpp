@@ -121,6 +121,22 @@ void scanLiteral(const char *text, size_t from, size_t to, size_t slot, const st
     scanScalar(text, from, to, slot, needle, hits);
 }
 
+// The bit of a character in a value's set of characters: exact for letters
+// and digits, shared by the other bytes.
+int characterBit(char c)
+{
+    if (c >= 'a' && c <= 'z')
+        return c - 'a';
+    if (c >= '0' && c <= '9')
+        return 26 + (c - '0');
+    return 36 + int(static_cast<unsigned char>(c) % 28);
+}
+
+bool isExactCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
 // Runs fn(begin, end) over [0, n) in two halves on both cores when it pays.
 template <typename Fn>
 void forHalves(size_t n, Fn fn)
@@ -146,6 +162,10 @@ void DocumentIndex::TextColumn::append(std::string_view folded, bool isNull)
     text.push_back('\0');
     offsets.push_back(text.size());
     null.push_back(isNull ? 1 : 0);
+    uint64_t bits = 0;
+    for (const char c : folded)
+        bits |= uint64_t(1) << characterBit(c);
+    letters.push_back(bits);
 }
 
 bool DocumentIndex::appendRow(const FieldReader &row)
@@ -345,7 +365,15 @@ size_t DocumentIndex::match(Column column, const QString &typed, Bits &marks, bo
     if (first)
         marks.assign(words, 0);
     Bits hits(words, 0);
-    if (pattern.isLiteral() && !pattern.literal().empty()) {
+    if (pattern.isLiteral() && pattern.literal().size() == 1 &&
+        isExactCharacter(pattern.literal()[0])) {
+        // One letter or digit: the set of characters each value holds answers
+        // without reading the text.
+        const uint64_t bit = uint64_t(1) << characterBit(pattern.literal()[0]);
+        for (size_t s = 0; s < n; ++s)
+            if (col.letters[s] & bit)
+                hits[s >> 6] |= uint64_t(1) << (s & 63);
+    } else if (pattern.isLiteral() && !pattern.literal().empty()) {
         // One pass of a fast substring search over all values at once; the
         // NUL after each value keeps a hit inside one value. Null values are
         // stored empty, so a literal never finds them.

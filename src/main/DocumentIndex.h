@@ -48,6 +48,7 @@ private:
         std::string text;            // folded values, each ending in NUL
         std::vector<size_t> offsets; // start of each slot's value, plus the end
         std::vector<uint8_t> null;
+        std::vector<uint64_t> letters; // which characters each value holds
         std::string_view at(size_t slot) const
         {
             return std::string_view(text.data() + offsets[slot], offsets[slot + 1] - offsets[slot] - 1);
