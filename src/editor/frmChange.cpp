@@ -77,6 +77,13 @@ frmChange::frmChange(Database &db, Recordset &documents, Recordset *descriptionS
 
 frmChange::~frmChange()
 {
+    // The boxes outlive this part of the window while it is taken down, and
+    // losing the focus then must not reach back into it.
+    txtDate->gotFocus = nullptr;
+    txtDate->lostFocus = nullptr;
+    for (QWidget *box : {static_cast<QWidget *>(txtDesc), static_cast<QWidget *>(txtWho),
+                         static_cast<QWidget *>(txtNote)})
+        box->removeEventFilter(this);
     // Never leave a pending row, or its lock, behind the window.
     endPending();
 }

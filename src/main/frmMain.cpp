@@ -59,6 +59,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_today([] { return QDa
 
 frmMain::~frmMain()
 {
+    // The filter boxes outlive this part of the window while it is taken
+    // down; their last focus events must not reach back into it.
+    for (QWidget *w : {static_cast<QWidget *>(cmbType), static_cast<QWidget *>(cmbDate),
+                       static_cast<QWidget *>(txtFilterDesc), static_cast<QWidget *>(txtFilterWho),
+                       static_cast<QWidget *>(txtFilterNote), static_cast<QWidget *>(cmbType->lineEdit())})
+        w->removeEventFilter(this);
     // The grid's model listens to the data control, whose record set uses
     // the database: take them down before the database goes.
     delete grdInfo;
