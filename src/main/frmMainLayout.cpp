@@ -61,9 +61,10 @@ void frmMain::buildUi()
                                  central),
                     "grdInfo");
     grdInfo->setMinimumWidth(270);
+    // The description takes whatever width the number leaves.
     grdInfo->horizontalHeader()->setStretchLastSection(false);
-    grdInfo->setColumnWidth(0, 190);
-    grdInfo->setColumnWidth(1, 60);
+    grdInfo->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    grdInfo->setColumnWidth(1, 70);
     setTopic(grdInfo, 7111);
 
     cmdAdd = named(new QPushButton(QStringLiteral("&Add"), central), "cmdAdd");
