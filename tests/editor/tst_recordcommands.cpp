@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +23,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 using namespace qs;
 using namespace qs::test;
@@ -37,42 +37,18 @@ const QString kLocked =
 // answers, never on their own in a passing run.
 constexpr int kProcessWaitMs = 120000;
 
-// Seeds the database file of the current folder; the window opens it later.
-QList<qint64> seed(const QList<Doc> &docs)
-{
-    auto db = makeDatabase(schema::DatabaseFile);
-    QList<qint64> keys;
-    for (const Doc &d : docs)
-        keys << addDocument(*db, d);
-    return keys;
-}
-
-QList<Doc> numbered(int from, int to, int step)
+// Documents numbered from, 2 * from, ... up to `to`.
+QList<Doc> numbered(int from, int to)
 {
     QList<Doc> docs;
-    for (int id = from; id <= to; id += step)
+    for (int id = from; id <= to; id += from)
         docs.append({id, QStringLiteral("doc %1").arg(id), 0, QDate(2024, 1, 1), "Ann", ""});
     return docs;
 }
 
-Recordset *listOf(frmMain &w)
+template <typename T = QLineEdit> T *child(QWidget *w, const char *name)
 {
-    return w.documents()->recordset();
-}
-
-QVariant current(frmMain &w, const char *field)
-{
-    return listOf(w)->value(QLatin1String(field));
-}
-
-QString detail(frmMain &w, const char *label)
-{
-    return w.findChild<QLabel *>(QLatin1String(label))->text();
-}
-
-bool select(frmMain &w, qint64 recordPtr)
-{
-    return listOf(w)->findFirst("RecordPtr", recordPtr);
+    return w->findChild<T *>(QLatin1String(name));
 }
 
 // Drives the editor once a command has opened it modally: the action runs
@@ -98,7 +74,9 @@ protected:
             opened = true;
             QPointer<frmChange> e(editor);
             QTimer::singleShot(0, this, [this, e] {
-                if (e && isActive(e) && m_action)
+                // The dialog counts as active as soon as its owner is, so wait for the
+                // application to hand it the keyboard.
+                if (e && m_action && QTest::qWaitFor([e] { return QApplication::activeWindow() == e.data(); }, kProcessWaitMs))
                     m_action(e);
                 if (e && e->isVisible())
                     e->done(QDialog::Rejected);
@@ -108,43 +86,13 @@ protected:
     }
 
 private:
-    // The dialog's own window counts as active as soon as its owner is, so
-    // wait for the application to hand it the keyboard.
-    static bool isActive(QWidget *editor)
-    {
-        return QTest::qWaitFor([editor] { return QApplication::activeWindow() == editor; },
-                               kProcessWaitMs);
-    }
-
     std::function<void(frmChange *)> m_action;
 };
 
-// Presses a button's Alt shortcut and waits until its click has run (a
-// mnemonic animates the click, which then comes from the event loop).
-void pressMnemonic(QWidget *window, QPushButton *button, Qt::Key key)
+void escape(frmChange *e)
 {
-    QEventLoop loop;
-    QObject::connect(button, &QPushButton::clicked, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    QTest::keyClick(window, key, Qt::AltModifier);
-    loop.exec();
+    QTest::keyClick(child(e, "txtDesc"), Qt::Key_Escape);
 }
-
-template <typename T = QLineEdit> T *child(QWidget *w, const char *name)
-{
-    return w->findChild<T *>(QLatin1String(name));
-}
-
-// The window over the folder's database, shown and active.
-struct Window
-{
-    Window()
-    {
-        w.setToday([] { return QDate(2026, 12, 4); });
-        ok = w.Form_Initialize() && (w.show(), QTest::qWaitForWindowActive(&w));
-    }
-    frmMain w;
-    bool ok = false;
-};
 
 } // namespace
 
@@ -152,190 +100,182 @@ class tst_RecordCommands : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<TestFolder> m_folder;
+    std::unique_ptr<frmMain> m_window;
+    QList<qint64> m_keys;
+
+    // The window over the folder's database, shown and active.
+    bool start()
+    {
+        m_window.reset();
+        m_window = std::make_unique<frmMain>();
+        m_window->setToday([] { return QDate(2026, 12, 4); });
+        return m_window->Form_Initialize() && (m_window->show(), QTest::qWaitForWindowActive(m_window.get()));
+    }
+    bool open(const QList<Doc> &docs)
+    {
+        auto db = makeDatabase(schema::DatabaseFile);
+        for (const Doc &d : docs)
+            m_keys << addDocument(*db, d);
+        db.reset();
+        return start();
+    }
+    frmMain &w() { return *m_window; }
+    Recordset *list() { return w().documents()->recordset(); }
+    QVariant current(const char *field) { return list()->value(QLatin1String(field)); }
+    QString detail(const char *label) { return child<QLabel>(&w(), label)->text(); }
+    DataGrid *grid() { return child<DataGrid>(&w(), "grdInfo"); }
+    QVariant stored(const QString &sql, const QVariant &arg)
+    {
+        auto rows = w().database()->query({sql, {arg}});
+        return rows && !rows->empty() ? rows->front().values.value(0) : QVariant();
+    }
+
 private Q_SLOTS:
     void init()
     {
         MessageBox::clearAnswers();
         MessageBox::clearShownTexts();
+        m_folder = std::make_unique<TestFolder>();
+        m_keys.clear();
     }
 
-    // ------------------------------------------------------------ Add
+    void cleanup()
+    {
+        m_window.reset();
+        m_folder.reset();
+    }
 
     void addIntoTheMiddleOfTheList()
     {
-        TestFolder folder;
-        seed(numbered(10, 400, 10));
-        Window win;
-        QVERIFY(win.ok);
-        frmMain &w = win.w;
+        QVERIFY(open(numbered(10, 400)));
         EditorDriver driver([](frmChange *e) {
             child(e, "txtID")->setText("205");
             QTest::keyClicks(child(e, "txtDesc"), "Middle");
             QTest::mouseClick(child<QPushButton>(e, "cmdUpdate"), Qt::LeftButton);
         });
-        w.cmdAdd_Click();
-
+        w().cmdAdd_Click();
         QCOMPARE(gNewID, 205);
-        QCOMPARE(current(w, "ID").toInt(), 205);
-        // 400 down to 210 come first: twenty rows above the new one.
-        const int row = listOf(w)->absolutePosition();
-        QCOMPARE(row, 20);
-        QCOMPARE(listOf(w)->rowCount(), 41);
-        auto *grid = child<DataGrid>(&w, "grdInfo");
-        QCOMPARE(grid->rowAt(0), row - 5);
-        QCOMPARE(grid->currentIndex().row(), row);
-        QCOMPARE(detail(w, "lblID"), QStringLiteral(" 205"));
-        QCOMPARE(detail(w, "lblDesc"), QStringLiteral(" Middle"));
-        QCOMPARE(w.focusWidget(), grid);
+        QCOMPARE(current("ID").toInt(), 205);
+        // 400 down to 210 come first: twenty rows above the new one, five of them in view.
+        QCOMPARE(list()->absolutePosition(), 20);
+        QCOMPARE(list()->rowCount(), 41);
+        QCOMPARE(grid()->rowAt(0), 15);
+        QCOMPARE(grid()->currentIndex().row(), 20);
+        QCOMPARE(detail("lblDesc"), QStringLiteral(" Middle"));
+        QCOMPARE(w().focusWidget(), grid());
     }
 
     void addWithTheKeyboardAlone()
     {
-        TestFolder folder;
-        seed(numbered(1, 3, 1));
-        Window win;
-        QVERIFY(win.ok);
-        frmMain &w = win.w;
+        QVERIFY(open(numbered(1, 3)));
         EditorDriver driver([](frmChange *) {
-            const auto type = [](const QString &text) {
+            // Description, type list, date, who, each left with Tab; Enter saves from the note.
+            for (const char *text : {"Keyboard entry", "", "0704", "Typist"}) {
                 QTest::keyClicks(QApplication::focusWidget(), text);
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            };
-            type("Keyboard entry"); // description
-            type(QString());        // type list
-            type("0704");           // date
-            type("Typist");         // who
-            // Enter saves from the note too.
+            }
             QTest::keyClicks(QApplication::focusWidget(), "A note");
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         });
-        pressMnemonic(&w, child<QPushButton>(&w, "cmdAdd"), Qt::Key_A);
+        // Alt+A animates the click, which then comes from the event loop.
+        QEventLoop loop;
+        connect(child<QPushButton>(&w(), "cmdAdd"), &QPushButton::clicked, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QTest::keyClick(&w(), Qt::Key_A, Qt::AltModifier);
+        loop.exec();
 
         QCOMPARE(gNewID, 4);
-        QCOMPARE(current(w, "Description").toString(), QStringLiteral("Keyboard entry"));
-        QCOMPARE(current(w, "Date").toDate(), QDate(2026, 7, 4));
-        QCOMPARE(current(w, "Who").toString(), QStringLiteral("Typist"));
-        QCOMPARE(current(w, "Note").toString(), QStringLiteral("A note"));
+        QCOMPARE(current("Description").toString(), QStringLiteral("Keyboard entry"));
+        QCOMPARE(current("Date").toDate(), QDate(2026, 7, 4));
+        QCOMPARE(current("Who").toString(), QStringLiteral("Typist"));
+        QCOMPARE(current("Note").toString(), QStringLiteral("A note"));
     }
 
     void addOutsideTheFilter()
     {
-        TestFolder folder;
-        seed({{1, "alpha one"}, {2, "alpha two"}, {3, "beta"}});
-        Window win;
-        QVERIFY(win.ok);
-        frmMain &w = win.w;
-        child<QCheckBox>(&w, "chkFilterOn")->click();
-        QTest::keyClicks(child(&w, "txtFilterDesc"), "alpha");
-        QCOMPARE(listOf(w)->rowCount(), 2);
-
+        QVERIFY(open({{1, "alpha one"}, {2, "alpha two"}, {3, "beta"}}));
+        child<QCheckBox>(&w(), "chkFilterOn")->click();
+        QTest::keyClicks(child(&w(), "txtFilterDesc"), "alpha");
+        QCOMPARE(list()->rowCount(), 2);
         EditorDriver driver([](frmChange *e) {
             QTest::keyClicks(child(e, "txtDesc"), "gamma");
             QTest::mouseClick(child<QPushButton>(e, "cmdUpdate"), Qt::LeftButton);
         });
-        w.cmdAdd_Click();
-
+        w().cmdAdd_Click();
         QCOMPARE(gNewID, 4);
-        QCOMPARE(listOf(w)->rowCount(), 2);
-        QVERIFY(current(w, "Description").toString().startsWith("alpha"));
-        QCOMPARE(detail(w, "lblDesc"), " " + current(w, "Description").toString());
-        auto rows = w.database()->query({"SELECT Description FROM Documents WHERE ID = 4", {}});
-        QCOMPARE(rows->front().values.value(0).toString(), QStringLiteral("gamma"));
+        QCOMPARE(list()->rowCount(), 2);
+        QVERIFY(current("Description").toString().startsWith("alpha"));
+        QCOMPARE(detail("lblDesc"), " " + current("Description").toString());
+        QCOMPARE(stored("SELECT Description FROM Documents WHERE ID = ?", 4).toString(), QStringLiteral("gamma"));
     }
 
     void addAbandoned()
     {
-        TestFolder folder;
-        const auto keys = seed(numbered(1, 5, 1));
-        Window win;
-        QVERIFY(win.ok);
-        frmMain &w = win.w;
-        QVERIFY(select(w, keys[2]));
-        EditorDriver driver(
-            [](frmChange *e) { QTest::keyClick(child(e, "txtDesc"), Qt::Key_Escape); });
-        w.cmdAdd_Click();
-
+        QVERIFY(open(numbered(1, 5)));
+        QVERIFY(list()->findFirst("RecordPtr", m_keys[2]));
+        EditorDriver driver(escape);
+        w().cmdAdd_Click();
         QCOMPARE(gNewID, 0);
         QVERIFY(MessageBox::shownTexts().isEmpty());
-        QCOMPARE(listOf(w)->rowCount(), 5);
-        QCOMPARE(current(w, "RecordPtr").toLongLong(), keys[2]);
-        QCOMPARE(detail(w, "lblID"), QStringLiteral(" 3"));
-        QCOMPARE(w.focusWidget(), child<DataGrid>(&w, "grdInfo"));
+        QCOMPARE(list()->rowCount(), 5);
+        QCOMPARE(current("RecordPtr").toLongLong(), m_keys[2]);
+        QCOMPARE(detail("lblID"), QStringLiteral(" 3"));
+        QCOMPARE(w().focusWidget(), grid());
     }
-
-    // ------------------------------------------------------------ Change
 
     void changeWritesThroughTheList()
     {
-        TestFolder folder;
-        const auto keys = seed(numbered(1, 5, 1));
-        Window win;
-        QVERIFY(win.ok);
-        frmMain &w = win.w;
-        QVERIFY(select(w, keys[1]));
-        const int row = listOf(w)->absolutePosition();
+        QVERIFY(open(numbered(1, 5)));
+        QVERIFY(list()->findFirst("RecordPtr", m_keys[1]));
+        const int row = list()->absolutePosition();
         EditorDriver driver([](frmChange *e) {
             QCOMPARE(child(e, "txtDesc")->text(), QStringLiteral("doc 2"));
             child(e, "txtDesc")->setText("changed");
             QTest::keyClick(child(e, "txtDesc"), Qt::Key_Return);
         });
-        // Enter on the grid is the Change command.
-        QTest::keyClick(child<DataGrid>(&w, "grdInfo"), Qt::Key_Return);
-
+        QTest::keyClick(grid(), Qt::Key_Return); // Enter on the grid is the Change command
         QCOMPARE(gNewID, 0);
-        QCOMPARE(listOf(w)->absolutePosition(), row);
-        QCOMPARE(listOf(w)->valueAt(row, "Description").toString(), QStringLiteral("changed"));
-        QCOMPARE(detail(w, "lblDesc"), QStringLiteral(" changed"));
+        QCOMPARE(list()->absolutePosition(), row);
+        QCOMPARE(list()->valueAt(row, "Description").toString(), QStringLiteral("changed"));
+        QCOMPARE(detail("lblDesc"), QStringLiteral(" changed"));
     }
 
     void changeOnAnEmptyListDoesNothing()
     {
-        TestFolder folder;
-        seed({});
-        Window win;
-        QVERIFY(win.ok);
+        QVERIFY(open({}));
         EditorDriver driver;
-        win.w.cmdChange_Click();
-        win.w.cmdDelete_Click();
+        w().cmdChange_Click();
+        w().cmdDelete_Click();
         QVERIFY(!driver.opened);
         QVERIFY(MessageBox::shownTexts().isEmpty());
     }
 
     void changeWhileAnotherCopyEdits()
     {
-        TestFolder folder;
-        const auto keys = seed(numbered(1, 3, 1));
-        Window win;
-        QVERIFY(win.ok);
-        frmMain &w = win.w;
-        QVERIFY(select(w, keys[1]));
-
+        QVERIFY(open(numbered(1, 3)));
+        QVERIFY(list()->findFirst("RecordPtr", m_keys[1]));
         const auto tryChange = [&](bool expectEditor) {
             MessageBox::clearShownTexts();
             MessageBox::clearAnswers();
             if (!expectEditor)
                 MessageBox::queueAnswer(QMessageBox::Ok);
-            EditorDriver driver(
-                [](frmChange *e) { QTest::keyClick(child(e, "txtDesc"), Qt::Key_Escape); });
-            w.cmdChange_Click();
+            EditorDriver driver(escape);
+            w().cmdChange_Click();
             QCOMPARE(driver.opened, expectEditor);
             QCOMPARE(MessageBox::shownTexts(), expectEditor ? QStringList() : QStringList{kLocked});
+            QCOMPARE(current("RecordPtr").toLongLong(), m_keys[1]);
         };
         const auto startHolder = [&](QProcess &holder) {
             holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            holder.start(QStringLiteral(QSK_EDITOR_HOLDER),
-                         {folder.file(schema::DatabaseFile), QString::number(keys[1])});
+            holder.start(QStringLiteral(QSK_EDITOR_HOLDER), {m_folder->file(schema::DatabaseFile), QString::number(m_keys[1])});
             QVERIFY(holder.waitForStarted(kProcessWaitMs));
             QVERIFY(holder.waitForReadyRead(kProcessWaitMs));
             QCOMPARE(holder.readLine().trimmed(), QByteArray("OPEN"));
         };
-
-        // The other copy closes its editor.
-        {
+        { // The other copy closes its editor.
             QProcess holder;
             startHolder(holder);
             tryChange(false);
-            QCOMPARE(current(w, "RecordPtr").toLongLong(), keys[1]);
             holder.write("exit\n");
             QVERIFY(holder.waitForReadyRead(kProcessWaitMs));
             QCOMPARE(holder.readLine().trimmed(), QByteArray("CLOSED"));
@@ -343,8 +283,7 @@ private Q_SLOTS:
             holder.closeWriteChannel();
             QVERIFY(holder.waitForFinished(kProcessWaitMs));
         }
-        // The other copy dies with the editor open.
-        {
+        { // The other copy dies with the editor open.
             QProcess holder;
             startHolder(holder);
             tryChange(false);
@@ -352,30 +291,27 @@ private Q_SLOTS:
             QVERIFY(holder.waitForFinished(kProcessWaitMs));
             tryChange(true);
         }
-        // Delete refuses a row that another copy is editing, and says so.
-        {
+        { // Delete refuses a row that another copy is editing, and says so.
             QProcess holder;
             startHolder(holder);
             MessageBox::clearShownTexts();
             MessageBox::queueAnswer(QMessageBox::Ok);
             MessageBox::queueAnswer(QMessageBox::Ok);
-            w.cmdDelete_Click();
+            w().cmdDelete_Click();
             QCOMPARE(MessageBox::shownTexts().size(), 2);
-            QCOMPARE(listOf(w)->rowCount(), 3);
-            QCOMPARE(current(w, "RecordPtr").toLongLong(), keys[1]);
+            QCOMPARE(list()->rowCount(), 3);
+            QCOMPARE(current("RecordPtr").toLongLong(), m_keys[1]);
             holder.kill();
             QVERIFY(holder.waitForFinished(kProcessWaitMs));
         }
     }
 
-    // ------------------------------------------------------------ Delete
-
+    // Cancelled: the question shows, the row stays.
     void deleteQuestion_data()
     {
         QTest::addColumn<QString>("description");
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("question");
-
         QTest::newRow("trailing blanks") << "Lease   " << 42 << "Delete \"Lease\" (42)";
         QTest::newRow("negative number") << "x" << -7 << "Delete \"x\" (-7)";
         QTest::newRow("empty description") << "" << 0 << "Delete \"\" (0)";
@@ -387,15 +323,12 @@ private Q_SLOTS:
         QFETCH(QString, description);
         QFETCH(int, id);
         QFETCH(QString, question);
-        TestFolder folder;
-        seed({{id, description}});
-        Window win;
-        QVERIFY(win.ok);
+        QVERIFY(open({{id, description}}));
         MessageBox::queueAnswer(QMessageBox::Cancel);
-        win.w.cmdDelete_Click();
+        w().cmdDelete_Click();
         QCOMPARE(MessageBox::shownTexts(), QStringList{question});
-        QCOMPARE(listOf(win.w)->rowCount(), 1);
-        QCOMPARE(win.w.focusWidget(), child<DataGrid>(&win.w, "grdInfo"));
+        QCOMPARE(list()->rowCount(), 1);
+        QCOMPARE(w().focusWidget(), grid());
     }
 
     void deleteMovesOn_data()
@@ -403,7 +336,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("deletedRow"); // list order: highest ID first
         QTest::addColumn<int>("currentId");  // 0: the list is empty
-
         QTest::newRow("middle row: next one") << 5 << 2 << 2;
         QTest::newRow("first row") << 5 << 0 << 4;
         QTest::newRow("last row: list starts over") << 5 << 4 << 5;
@@ -415,64 +347,38 @@ private Q_SLOTS:
         QFETCH(int, count);
         QFETCH(int, deletedRow);
         QFETCH(int, currentId);
-        TestFolder folder;
-        seed(numbered(1, count, 1));
-        Window win;
-        QVERIFY(win.ok);
-        frmMain &w = win.w;
-        listOf(w)->setAbsolutePosition(deletedRow);
-        const int deletedId = current(w, "ID").toInt();
+        QVERIFY(open(numbered(1, count)));
+        list()->setAbsolutePosition(deletedRow);
+        const int deletedId = current("ID").toInt();
         MessageBox::queueAnswer(QMessageBox::Ok);
-        w.cmdDelete_Click();
+        w().cmdDelete_Click();
 
-        QCOMPARE(listOf(w)->rowCount(), count - 1);
-        auto rows =
-            w.database()->query({"SELECT COUNT(*) FROM Documents WHERE ID = ?", {deletedId}});
-        QCOMPARE(rows->front().values.value(0).toInt(), 0);
-        auto *panel = child<QFrame>(&w, "panView");
-        if (currentId == 0) {
-            QVERIFY(!listOf(w)->hasCurrent());
-            QVERIFY(!panel->isVisible());
-        } else {
-            QCOMPARE(current(w, "ID").toInt(), currentId);
-            QVERIFY(panel->isVisible());
-            QCOMPARE(detail(w, "lblID"), QStringLiteral(" %1").arg(currentId));
-            QCOMPARE(w.focusWidget(), child<DataGrid>(&w, "grdInfo"));
+        QCOMPARE(list()->rowCount(), count - 1);
+        QCOMPARE(stored("SELECT COUNT(*) FROM Documents WHERE ID = ?", deletedId).toInt(), 0);
+        QCOMPARE(child<QFrame>(&w(), "panView")->isVisible(), currentId != 0);
+        QCOMPARE(list()->hasCurrent(), currentId != 0);
+        if (currentId != 0) {
+            QCOMPARE(current("ID").toInt(), currentId);
+            QCOMPARE(detail("lblID"), QStringLiteral(" %1").arg(currentId));
+            QCOMPARE(w().focusWidget(), grid());
         }
     }
 
-    // ------------------------------------------------------------ order
-
     void setAsDefaultThenANewStart()
     {
-        TestFolder folder;
-        seed({{1, "charlie"}, {2, "alpha"}, {3, "bravo"}});
-        {
-            Window win;
-            QVERIFY(win.ok);
-            frmMain &w = win.w;
-            QTest::mouseClick(child<QRadioButton>(&w, "Order1"), Qt::LeftButton);
-            QCOMPARE(w.orderClause(), QStringLiteral("DESCRIPTION"));
-            auto *set = child<QLabel>(&w, "lblSetAsDefaultOk");
-            QVERIFY(!set->isVisible());
-            QTest::mouseClick(child<QPushButton>(&w, "cmdSetAsDefault"), Qt::LeftButton);
-            QVERIFY(set->isVisible());
-            QCOMPARE(set->text(), QStringLiteral("SET"));
-            auto *timer = w.findChild<QTimer *>("tmrSetAsDefault");
-            QVERIFY(timer->isActive());
-            QCOMPARE(timer->interval(), 1000);
-            // What the timer does when its second has passed.
-            w.tmrSetAsDefault_Timer();
-            QVERIFY(!set->isVisible());
-            QVERIFY(!timer->isActive());
-        }
-        Window again;
-        QVERIFY(again.ok);
-        QVERIFY(child<QRadioButton>(&again.w, "Order1")->isChecked());
-        Recordset *rs = listOf(again.w);
-        QCOMPARE(rs->valueAt(0, "Description").toString(), QStringLiteral("alpha"));
-        QCOMPARE(rs->valueAt(1, "Description").toString(), QStringLiteral("bravo"));
-        QCOMPARE(rs->valueAt(2, "Description").toString(), QStringLiteral("charlie"));
+        QVERIFY(open({{1, "charlie"}, {2, "alpha"}, {3, "bravo"}}));
+        QTest::mouseClick(child<QRadioButton>(&w(), "Order1"), Qt::LeftButton);
+        QCOMPARE(w().orderClause(), QStringLiteral("DESCRIPTION"));
+        auto *set = child<QLabel>(&w(), "lblSetAsDefaultOk");
+        QTest::mouseClick(child<QPushButton>(&w(), "cmdSetAsDefault"), Qt::LeftButton);
+        QVERIFY(set->isVisible());
+        w().tmrSetAsDefault_Timer(); // what the timer does when its second has passed
+        QVERIFY(!set->isVisible());
+
+        QVERIFY(start());
+        QVERIFY(child<QRadioButton>(&w(), "Order1")->isChecked());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(list()->valueAt(i, "Description").toString(), (QStringList{"alpha", "bravo", "charlie"}).at(i));
     }
 };
 

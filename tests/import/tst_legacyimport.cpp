@@ -81,10 +81,7 @@ struct Start
     }
 };
 
-QStringList filesLeft(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files, QDir::Name);
-}
+const QList<qint64> kImportedIds{30, 12, 7};
 
 } // namespace
 
@@ -94,14 +91,11 @@ class tst_LegacyImport : public QObject
 
     std::unique_ptr<TestFolder> m_folder;
 
-    void writeLegacy(const QByteArray &table, const std::optional<QByteArray> &memo = twoNotes(),
-                     const QString &tableName = QStringLiteral("Document.DBF"),
+    void writeLegacy(const QByteArray &table, const QString &tableName = QStringLiteral("Document.DBF"),
                      const QString &memoName = QStringLiteral("Document.DBT"))
     {
-        if (!writeFile(m_folder->file(tableName), table))
-            qFatal("cannot write the legacy table");
-        if (memo && !writeFile(m_folder->file(memoName), *memo))
-            qFatal("cannot write the memo file");
+        if (!writeFile(m_folder->file(tableName), table) || !writeFile(m_folder->file(memoName), twoNotes()))
+            qFatal("cannot write the legacy files");
     }
 
 private slots:
@@ -119,24 +113,16 @@ private slots:
         frmConverting w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Converting"));
         auto *label = w.findChild<QLabel *>(QStringLiteral("lblMessage"));
-        QVERIFY(label);
-        QCOMPARE(label->text(),
-                 QStringLiteral("Converting to new database format ... please wait"));
-        QVERIFY(label->font().bold());
-        QCOMPARE(label->font().pointSize(), 12);
+        QCOMPARE(label->text(), QStringLiteral("Converting to new database format ... please wait"));
         QVERIFY(w.findChildren<QAbstractButton *>().isEmpty());
         QVERIFY(w.findChildren<QLineEdit *>().isEmpty());
-
         auto *bar = w.findChild<QProgressBar *>(QStringLiteral("prgRows"));
-        QVERIFY(bar);
         w.setProgress(250, 1000);
         QCOMPARE(bar->maximum(), 1000);
         QCOMPARE(bar->value(), 250);
         w.setProgress(0, 0); // an empty table shows as done
         QCOMPARE(bar->value(), bar->maximum());
-
         QVERIFY(!w.close()); // the user cannot close it
         QVERIFY(w.isVisible());
     }
@@ -150,62 +136,45 @@ private slots:
 
         Start start;
         QVERIFY2(start.status, qPrintable(start.status.message()));
-        QCOMPARE(start.listedIds(), (QList<qint64>{30, 12, 7}));
-        QCOMPARE(MessageBox::shownTexts(),
-                 QStringList{QStringLiteral("3 documents were imported from \"Document.DBF\"; "
-                                            "1 deleted row was skipped.")});
+        QCOMPARE(start.listedIds(), kImportedIds);
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("3 documents were imported from \"Document.DBF\"; 1 deleted row was skipped.")});
         QVERIFY(!convertingWindow());
-
         Database &db = *start.window->database();
-        auto notes = db.query({QStringLiteral("SELECT Note, DocumentType FROM Documents "
-                                              "ORDER BY RecordPtr"),
-                               {}});
-        QVERIFY(notes);
+        auto notes = db.query({QStringLiteral("SELECT Note, DocumentType FROM Documents ORDER BY RecordPtr"), {}});
         QCOMPARE(notes->size(), size_t(3));
         QCOMPARE(notes->at(0).values.at(0).toString(), QStringLiteral("first"));
         QCOMPARE(notes->at(2).values.at(0).toString(), QStringLiteral("second"));
         QCOMPARE(notes->at(0).values.at(1), notes->at(1).values.at(1));
-        auto types = db.query({QStringLiteral("SELECT Type FROM Types"), {}});
-        QVERIFY(types);
-        QCOMPARE(types->size(), size_t(1));
+        QCOMPARE(db.query({QStringLiteral("SELECT Type FROM Types"), {}})->size(), size_t(1));
 
         const QString log = QString::fromUtf8(readFile(m_folder->file("Document.log")));
         QVERIFY2(log.contains(QStringLiteral("No problems were found.")), qPrintable(log));
+        // The legacy files stay byte for byte as they were.
         QCOMPARE(readFile(m_folder->file(QStringLiteral("Document.DBF"))), tableBefore);
         QCOMPARE(readFile(m_folder->file(QStringLiteral("Document.DBT"))), memoBefore);
     }
 
-    void laterStartImportsNothing()
+    // A later start imports nothing; once the database is removed, the next start imports again.
+    void laterStartsImportOnlyWithoutDatabase()
     {
         writeLegacy(threeDocuments());
         MessageBox::queueAnswer(QMessageBox::Ok);
-        {
-            Start first;
-            QVERIFY(first.status);
-        }
+        QVERIFY(Start().status);
+        const QStringList firstReport = MessageBox::shownTexts();
         MessageBox::clearShownTexts();
-        Start second;
-        QVERIFY(second.status);
-        QVERIFY(!second.import.report());
-        QVERIFY(MessageBox::shownTexts().isEmpty());
-        QCOMPARE(second.listedIds(), (QList<qint64>{30, 12, 7}));
-    }
-
-    void removedDatabaseImportsAgain()
-    {
-        writeLegacy(threeDocuments());
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        MessageBox::queueAnswer(QMessageBox::Ok);
         {
-            Start first;
-            QVERIFY(first.status);
+            Start second;
+            QVERIFY(second.status);
+            QVERIFY(!second.import.report());
+            QVERIFY(MessageBox::shownTexts().isEmpty());
+            QCOMPARE(second.listedIds(), kImportedIds);
         }
         QVERIFY(QFile::remove(m_folder->file(QStringLiteral("Qsk.MDB"))));
+        MessageBox::queueAnswer(QMessageBox::Ok);
         Start again;
         QVERIFY(again.status);
-        QCOMPARE(again.listedIds(), (QList<qint64>{30, 12, 7}));
-        QCOMPARE(MessageBox::shownTexts().size(), 2);
-        QCOMPARE(MessageBox::shownTexts().at(1), MessageBox::shownTexts().at(0));
+        QCOMPARE(again.listedIds(), kImportedIds);
+        QCOMPARE(MessageBox::shownTexts(), firstReport);
     }
 
     void noLegacyTableNoImport()
@@ -219,15 +188,12 @@ private slots:
 
     void legacyNamesInCapitals()
     {
-        writeLegacy(threeDocuments(), twoNotes(), QStringLiteral("DOCUMENT.DBF"),
-                    QStringLiteral("document.dbt"));
+        writeLegacy(threeDocuments(), QStringLiteral("DOCUMENT.DBF"), QStringLiteral("document.dbt"));
         MessageBox::queueAnswer(QMessageBox::Ok);
         Start start;
         QVERIFY(start.status);
-        QCOMPARE(start.listedIds(), (QList<qint64>{30, 12, 7}));
-        auto notes = start.window->database()->query(
-            {QStringLiteral("SELECT Note FROM Documents WHERE ID = ?"), {12}});
-        QVERIFY(notes);
+        QCOMPARE(start.listedIds(), kImportedIds);
+        auto notes = start.window->database()->query({QStringLiteral("SELECT Note FROM Documents WHERE ID = ?"), {12}});
         QCOMPARE(notes->at(0).values.at(0).toString(), QStringLiteral("first"));
     }
 
@@ -235,39 +201,31 @@ private slots:
     {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QString>("reason");
-
         QByteArray negative = threeDocuments();
         negative[7] = '\xff';
-        QTest::newRow("header cut short")
-            << QByteArray(40, '\x03')
-            << QStringLiteral("too short for its header (40 of 321 bytes)");
-        QTest::newRow("negative row count")
-            << negative << QStringLiteral("negative number of rows");
+        QTest::newRow("header cut short") << QByteArray(40, '\x03') << QStringLiteral("too short for its header (40 of 321 bytes)");
+        QTest::newRow("negative row count") << negative << QStringLiteral("negative number of rows");
     }
 
     void unreadableTableLeavesNoDatabase()
     {
         QFETCH(QByteArray, table);
         QFETCH(QString, reason);
-
         writeLegacy(table);
         {
             Start start;
             QVERIFY(!start.status);
             const QString message = start.status.message();
-            QVERIFY2(message.contains(QStringLiteral("Document.DBF")), qPrintable(message));
-            QVERIFY2(message.contains(reason), qPrintable(message));
-            QVERIFY2(message.contains(QStringLiteral("next start")), qPrintable(message));
+            QVERIFY2(message.contains(QStringLiteral("Document.DBF")) && message.contains(reason) && message.contains(QStringLiteral("next start")), qPrintable(message));
         }
-        QCOMPARE(filesLeft(m_folder->path()),
-                 (QStringList{"Document.DBF", "Document.DBT", "QskDef.MDB"}));
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files, QDir::Name), (QStringList{"Document.DBF", "Document.DBT", "QskDef.MDB"}));
 
         // Once the table is readable, the next start imports it.
         writeLegacy(threeDocuments());
         MessageBox::queueAnswer(QMessageBox::Ok);
         Start next;
         QVERIFY(next.status);
-        QCOMPARE(next.listedIds(), (QList<qint64>{30, 12, 7}));
+        QCOMPARE(next.listedIds(), kImportedIds);
     }
 
     void problemsReportedOnceInPlace()
@@ -287,19 +245,12 @@ private slots:
         QCOMPARE(start.listedIds().size(), 26);
         QCOMPARE(MessageBox::shownTexts().size(), 1);
         const QString message = MessageBox::shownTexts().first();
-        QVERIFY2(message.startsWith(QStringLiteral("26 documents were imported from "
-                                                   "\"Document.DBF\"; 0 deleted rows were "
-                                                   "skipped.\n\n27 problems were found:\n")),
-                 qPrintable(message));
-        QVERIFY(message.contains(
-            QStringLiteral("\nRow 20, Date: \"2001XX01\" is not a date; imported empty\n")));
-        QVERIFY(!message.contains(QStringLiteral("Row 21,")));
-        QVERIFY(message.contains(QStringLiteral("... and 7 more.")));
+        QVERIFY2(message.startsWith(QStringLiteral("26 documents were imported from \"Document.DBF\"; 0 deleted rows were skipped.\n\n27 problems were found:\n")), qPrintable(message));
 
+        // The log holds every problem; the message's shortening is tst_importreport's part.
         const QString log = QString::fromUtf8(readFile(m_folder->file("Document.log")));
         QVERIFY(log.contains(QStringLiteral("\nRow 25, Date: \"2001XX01\" is not a date")));
-        QVERIFY(log.contains(QStringLiteral("\nRow 26, Note: block 5: the memo file ends before "
-                                            "this block; imported empty\n")));
+        QVERIFY(log.contains(QStringLiteral("\nRow 26, Note: block 5: the memo file ends before this block; imported empty\n")));
         QVERIFY(log.contains(QStringLiteral("\nRow 27: the table file ends before this row")));
     }
 
@@ -314,27 +265,23 @@ private slots:
         QList<int> shownValues;
         bool alwaysVisible = true;
         Start start{[&](LegacyImport &import) {
-            import.setProgressListener([&](int done, int count) {
+            import.setProgressListener([&](int, int count) {
                 frmConverting *w = convertingWindow();
-            auto *bar = w ? w->findChild<QProgressBar *>(QStringLiteral("prgRows")) : nullptr;
-            alwaysVisible = alwaysVisible && w && w->isVisible();
-            if (bar && bar->maximum() == count)
-                shownValues.append(bar->value());
-            Q_UNUSED(done);
+                auto *bar = w ? w->findChild<QProgressBar *>(QStringLiteral("prgRows")) : nullptr;
+                alwaysVisible = alwaysVisible && w && w->isVisible();
+                if (bar && bar->maximum() == count)
+                    shownValues.append(bar->value());
             });
+        }};
+        QVERIFY(start.status);
+        QVERIFY(alwaysVisible);
+        QVERIFY(shownValues.size() >= 3);
+        QCOMPARE(shownValues.first(), 0);
+        QCOMPARE(shownValues.last(), 3000);
+        QVERIFY(std::any_of(shownValues.begin(), shownValues.end(), [](int v) { return v > 0 && v < 3000; }));
+        QVERIFY(!convertingWindow());
     }
 };
-QVERIFY(start.status);
-QVERIFY(alwaysVisible);
-QVERIFY(shownValues.size() >= 3);
-QCOMPARE(shownValues.first(), 0);
-QCOMPARE(shownValues.last(), 3000);
-QVERIFY(std::any_of(shownValues.begin(), shownValues.end(),
-                    [](int v) { return v > 0 && v < 3000; }));
-QVERIFY(!convertingWindow());
-}
-}
-;
 
 QTEST_MAIN(tst_LegacyImport)
 #include "tst_legacyimport.moc"

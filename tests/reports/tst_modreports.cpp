@@ -21,6 +21,13 @@ struct Writer
         writer.StartReport(QStringLiteral("Portrait"), surface);
         surface.clearLog();
     }
+    // Defines slots 1, 2, ... with the given widths, in that order, and lays them out.
+    void define(const QList<int> &widths, bool fill = true)
+    {
+        for (qsizetype i = 0; i < widths.size(); ++i)
+            writer.DefineColumn(int(i) + 1, widths[i]);
+        writer.LayoutColumns(fill);
+    }
     double rightEdge(int slot) const
     {
         const ColumnDef &c = writer.Column(slot);
@@ -43,460 +50,333 @@ class TestModReports : public QObject
     Q_OBJECT
 
 private slots:
-    void startReportOrder();
-    void fontRules_data();
-    void fontRules();
-    void startReportForgetsColumns();
-    void sampleWidth_data();
-    void sampleWidth();
-    void cellText_data();
-    void cellText();
-    void definitionOrder_data();
-    void definitionOrder();
-    void redefinitionMovesToEnd();
-    void manyRedefinitionsStayPlaced();
-    void headerLines_data();
-    void headerLines();
-    void layout_data();
-    void layout();
-    void currency_data();
-    void currency();
-    void emphasisOnlyForTheCell();
-    void titleLine_data();
-    void titleLine();
-    void pageBreak_data();
-    void pageBreak();
-    void rejectedDefinitions_data();
-    void rejectedDefinitions();
-    void cellSlotRange_data();
-    void cellSlotRange();
-    void nothingBeforeStart();
+    void fontRules_data()
+    {
+        QTest::addColumn<QString>("initialName");
+        QTest::addColumn<double>("initialSize");
+        QTest::addColumn<double>("givenSize"); // 0: none given
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("size");
+        QTest::newRow("Arial 10 untouched") << "Arial" << 10.0 << 0.0 << "Arial" << 10.0;
+        QTest::newRow("other font") << "Courier New" << 14.25 << 0.0 << "Arial" << 10.0;
+        QTest::newRow("trailing blanks kept") << "Arial  " << 10.0 << 0.0 << "Arial  " << 10.0;
+        QTest::newRow("letter case kept") << "aRiAL" << 10.0 << 0.0 << "aRiAL" << 10.0;
+        QTest::newRow("size change renames") << "arial " << 11.25 << 0.0 << "Arial" << 10.0;
+        QTest::newRow("given size") << "Arial" << 10.0 << 12.5 << "Arial" << 12.5;
+        QTest::newRow("given size already set") << "ARIAL" << 8.0 << 8.0 << "ARIAL" << 8.0;
+    }
+
+    void fontRules()
+    {
+        QFETCH(QString, initialName);
+        QFETCH(double, initialSize);
+        QFETCH(double, givenSize);
+        RecordingSurface surface;
+        surface.setFontName(initialName);
+        surface.setFontSize(initialSize);
+        modReports writer;
+        writer.StartReport(QStringLiteral("Portrait"), surface,
+                           givenSize > 0 ? std::optional<float>(float(givenSize)) : std::nullopt);
+        QTEST(surface.fontName(), "name");
+        QTEST(surface.fontSize(), "size");
+    }
+
+    void startReportForgetsColumns()
+    {
+        Writer w;
+        w.writer.DefineColumn(3, 10, {"Kept?"});
+        w.writer.StartReport(QStringLiteral("Portrait"), w.surface);
+        QCOMPARE(w.writer.columnsDefined(), qint16(0));
+        QCOMPARE(w.writer.Column(3).Width, qint16(0));
+        QCOMPARE(w.writer.Column(3).Header[3], QString());
+    }
+
+    void sampleWidth()
+    {
+        Writer w;
+        QCOMPARE(w.writer.fnSampleWidth(6, true), float(w.surface.textWidth("000000")));
+        QCOMPARE(w.writer.fnSampleWidth(32, false), float(w.surface.textWidth(QString(32, u'x'))));
+        QCOMPARE(w.writer.fnSampleWidth(0, false), 0.0f);
+    }
+
+    // Column 1 is right-aligned (-6) and ends at its Position; column 2 (32) starts there.
+    void cellText_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("right number") << 1 << QVariant(4711) << "4711";
+        QTest::newRow("right full width") << 1 << QVariant("999999") << "999999";
+        QTest::newRow("right trailing blanks dropped") << 1 << QVariant("42   ") << "42";
+        QTest::newRow("right leading blanks kept") << 1 << QVariant("  42") << "  42";
+        QTest::newRow("right null") << 1 << QVariant() << "";
+        QTest::newRow("left trailing blanks dropped") << 2 << QVariant("  Lease  ") << "  Lease";
+        QTest::newRow("left null string") << 2 << QVariant(QString()) << "";
+    }
+
+    void cellText()
+    {
+        QFETCH(int, slot);
+        QFETCH(QVariant, value);
+        QFETCH(QString, printed);
+        Writer w;
+        w.define({-6, 32});
+        w.writer.PrintCell(slot, value);
+        QCOMPARE(w.surface.texts().size(), size_t(1));
+        const RecordedText &t = w.surface.texts().front();
+        QCOMPARE(t.text, printed);
+        const ColumnDef &c = w.writer.Column(slot);
+        QCOMPARE(c.RightAligned ? t.x + w.surface.textWidth(printed) : t.x, double(c.Position));
+    }
+
+    // Columns are placed in the order they were defined, not by slot.
+    void definitionOrder()
+    {
+        const QList<int> order{40, 7, 19, 2};
+        Writer w;
+        for (int slot : order)
+            w.writer.DefineColumn(slot, 10);
+        w.writer.LayoutColumns();
+        for (qsizetype i = 1; i < order.size(); ++i)
+            QVERIFY(w.leftEdge(order[i]) > w.rightEdge(order[i - 1]));
+    }
+
+    void redefinitionMovesToEnd()
+    {
+        Writer w;
+        w.writer.DefineColumn(1, -6, {"Top", "Middle", "Bottom"});
+        w.writer.DefineColumn(2, 10, {"Second"});
+        w.writer.DefineColumn(3, 10, {"Third"});
+        w.writer.DefineColumn(1, 8, {"Again"});
+        w.writer.LayoutColumns();
+        const ColumnDef &c = w.writer.Column(1);
+        QCOMPARE(c.Sequence, qint16(4));
+        QCOMPARE(w.writer.columnsDefined(), qint16(4));
+        QVERIFY(!c.RightAligned);
+        QCOMPARE(QStringList(c.Header.begin(), c.Header.end()), QStringList({"", "", "", "Again"}));
+        QVERIFY(w.leftEdge(1) > w.rightEdge(3));
+        QVERIFY(w.leftEdge(3) > w.rightEdge(2));
+    }
+
+    // Redefinitions number columns past 40; they must still be placed.
+    void manyRedefinitionsStayPlaced()
+    {
+        Writer w;
+        w.writer.DefineColumn(2, 10);
+        for (int i = 0; i < 45; ++i)
+            w.writer.DefineColumn(1, 10);
+        w.writer.LayoutColumns();
+        QCOMPARE(w.writer.Column(1).Sequence, qint16(46));
+        QVERIFY(w.leftEdge(2) >= w.surface.marginLeft());
+        QVERIFY(w.leftEdge(1) > w.rightEdge(2));
+    }
+
+    void headerLines_data()
+    {
+        QTest::addColumn<QStringList>("given");
+        QTest::addColumn<QStringList>("lines"); // header lines 1 to 3
+        QTest::addColumn<bool>("right");
+        QTest::newRow("one text goes to line 3") << QStringList{"ID"} << QStringList{"", "", "ID"} << true;
+        QTest::newRow("two texts") << QStringList{"Date", "Added"} << QStringList{"", "Date", "Added"} << false;
+        QTest::newRow("three texts") << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"} << true;
+        QTest::newRow("none") << QStringList{} << QStringList{"", "", ""} << false;
+    }
+
+    void headerLines()
+    {
+        QFETCH(QStringList, given);
+        QFETCH(bool, right);
+        Writer w;
+        w.writer.DefineColumn(5, right ? -8 : 8, given);
+        w.writer.DefineColumn(6, 4, {"Other"});
+        w.writer.LayoutColumns();
+        const double top = w.surface.currentY();
+        w.writer.PrintHeaders();
+
+        QCOMPARE(w.surface.currentY(), top + 4 * w.surface.lineHeight());
+        QVERIFY(!w.surface.fontUnderline());
+        QStringList found{"", "", ""};
+        for (const RecordedText &t : w.surface.visibleTexts()) {
+            const int line = int(std::lround((t.y - top) / w.surface.lineHeight())) + 1;
+            QVERIFY(line >= 1 && line <= 3);
+            QCOMPARE(t.underline, line == 3);
+            if (t.text == "Other")
+                continue;
+            found[line - 1] = t.text;
+            QCOMPARE(right ? t.x + w.surface.textWidth(t.text) : t.x,
+                     double(w.writer.Column(5).Position));
+        }
+        QTEST(found, "lines");
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<double>("pageWidth");
+        QTest::addColumn<QList<int>>("widths"); // slots 1, 2, ... in that order
+        QTest::addColumn<bool>("fill");
+        QTest::addColumn<QList<int>>("positions");
+        // Widths at 10 points: "x" 100, "0" 110, "XXX" 390 twips.
+        const double W = kLetterWidth;
+        QTest::newRow("over three quarters spans the margins") << W << QList<int>{40, 40, 10} << true << QList<int>{720, 5620, 10520};
+        QTest::newRow("over the width overlaps") << W << QList<int>{60, 60} << true << QList<int>{720, 5520};
+        QTest::newRow("fill centres with the XXX gap") << W << QList<int>{10, 10} << true << QList<int>{4925, 6315};
+        QTest::newRow("fill centres right-aligned") << W << QList<int>{-6, 32} << true << QList<int>{4655, 5045};
+        QTest::newRow("fill with a gap narrower than XXX") << W << QList<int>(8, 10) << true << QList<int>{1032, 2343, 3654, 4965, 6277, 7588, 8899, 10210};
+        QTest::newRow("no fill reduces the gap to a fifteenth") << W << QList<int>{10, 10} << false << QList<int>{4760, 6480};
+        QTest::newRow("no fill keeps a narrower gap") << W << QList<int>(5, 15) << false << QList<int>{1271, 3321, 5371, 7421, 9471};
+        QTest::newRow("single column centred") << W << QList<int>{20} << true << QList<int>{5120};
+        QTest::newRow("single column, odd spare drops the half") << W + 1 << QList<int>{20} << true << QList<int>{5120};
+        QTest::newRow("single right-aligned column") << W << QList<int>{-6} << true << QList<int>{720 + 5070 + 660};
+    }
+
+    void layout()
+    {
+        QFETCH(double, pageWidth);
+        QFETCH(QList<int>, widths);
+        QFETCH(bool, fill);
+        Writer w(pageWidth);
+        w.define(widths, fill);
+        QList<int> actual;
+        for (qsizetype i = 0; i < widths.size(); ++i)
+            actual << w.writer.Column(int(i) + 1).Position;
+        QTEST(actual, "positions");
+    }
+
+    // Only a right-aligned column prints the "$", and only when asked to.
+    void currency_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("currency");
+        QTest::addColumn<bool>("dollar");
+        QTest::newRow("right with currency") << -6 << true << true;
+        QTest::newRow("right without currency") << -6 << false << false;
+        QTest::newRow("left ignores currency") << 6 << true << false;
+    }
+
+    void currency()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, currency);
+        QFETCH(bool, dollar);
+        Writer w;
+        w.define({width, 10});
+        w.writer.PrintCell(1, QVariant("12.50"), currency);
+        const auto texts = w.surface.visibleTexts();
+        QCOMPARE(texts.size(), size_t(dollar ? 2 : 1));
+        if (dollar)
+            QCOMPARE(texts[0].x, w.writer.Column(1).Position - w.surface.textWidth("9999999"));
+        QCOMPARE(texts.front().text, QString(dollar ? "$" : "12.50"));
+        QCOMPARE(texts.back().text, QString("12.50"));
+    }
+
+    void emphasisOnlyForTheCell()
+    {
+        Writer w;
+        w.define({10, 10});
+        w.writer.PrintCell(1, QVariant("bold"), false, true);
+        w.writer.PrintCell(2, QVariant("plain"));
+        const auto texts = w.surface.visibleTexts();
+        QCOMPARE(texts.size(), size_t(2));
+        QVERIFY(texts[0].bold);
+        QVERIFY(!texts[1].bold);
+        QVERIFY(!w.surface.fontBold());
+    }
+
+    void titleLine_data()
+    {
+        QTest::addColumn<double>("pageWidth");
+        QTest::addColumn<QString>("right");
+        QTest::newRow("portrait, page 123") << kLetterWidth << "Page: 123";
+        QTest::newRow("landscape") << kLetterHeight << "Page: 7";
+    }
+
+    void titleLine()
+    {
+        QFETCH(double, pageWidth);
+        QFETCH(QString, right);
+        Writer w(pageWidth);
+        const double top = w.surface.currentY();
+        const double line = w.surface.lineHeight();
+        w.writer.PrintTitleLine("1/2/2026 9:30 AM", "Quillstack", right);
+
+        const auto texts = w.surface.visibleTexts();
+        QCOMPARE(texts.size(), size_t(3));
+        for (const RecordedText &t : texts)
+            QCOMPARE(t.y, top + line); // after one blank line
+        QCOMPARE(texts[0].x, w.surface.marginLeft());
+        QCOMPARE(texts[1].x, (pageWidth - w.surface.textWidth("Quillstack")) / 2);
+        QCOMPARE(texts[2].x + w.surface.textWidth(right), pageWidth - w.surface.marginRight());
+        QCOMPARE(w.surface.currentY(), top + 2 * line);
+    }
+
+    void pageBreak_data()
+    {
+        QTest::addColumn<double>("pageHeight");
+        QTest::addColumn<double>("y");
+        QTest::addColumn<bool>("full");
+        const double threshold = 0.93 * kLetterHeight;
+        QTest::newRow("top") << kLetterHeight << 720.0 << false;
+        QTest::newRow("equal is not full") << kLetterHeight << threshold << false;
+        QTest::newRow("just past") << kLetterHeight << std::nextafter(threshold, 1e9) << true;
+        QTest::newRow("whole twips, equal") << 10000.0 << 9300.0 << false;
+        QTest::newRow("whole twips, past") << 10000.0 << 9301.0 << true;
+    }
+
+    void pageBreak()
+    {
+        QFETCH(double, pageHeight);
+        QFETCH(double, y);
+        Writer w(kLetterWidth, pageHeight);
+        w.surface.setCurrentY(y);
+        QTEST(w.writer.fnNeedPageBreak(), "full");
+    }
+
+    void rejectedDefinitions_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("headers");
+        QTest::newRow("slot below 0") << -1 << 10 << 1;
+        QTest::newRow("slot above 40") << 41 << 10 << 1;
+        QTest::newRow("reserved slot 0") << 0 << 10 << 1;
+        QTest::newRow("width beyond 16 bits") << 1 << 40000 << 1;
+        QTest::newRow("negative width without a positive twin") << 1 << -32768 << 1;
+        QTest::newRow("four headers") << 1 << 10 << 4;
+    }
+
+    void rejectedDefinitions()
+    {
+        QFETCH(int, slot);
+        QFETCH(int, width);
+        QFETCH(int, headers);
+        Writer w;
+        QStringList texts;
+        for (int i = 0; i < headers; ++i)
+            texts << QString::number(i);
+        QVERIFY_THROWS_EXCEPTION(ReportError, w.writer.DefineColumn(slot, width, texts));
+        QCOMPARE(w.writer.columnsDefined(), qint16(0));
+        QCOMPARE(w.writer.Column(0).Width, qint16(0));
+    }
+
+    void cellSlotRange()
+    {
+        Writer w;
+        QVERIFY_THROWS_EXCEPTION(ReportError, w.writer.PrintCell(-1, QVariant("v")));
+        QVERIFY_THROWS_EXCEPTION(ReportError, w.writer.PrintCell(41, QVariant("v")));
+        for (int slot : {0, 17}) { // slot 0 and an undefined slot print at 0
+            w.writer.PrintCell(slot, QVariant("v"));
+            QCOMPARE(w.surface.texts().back().x, 0.0);
+        }
+    }
+
+    void nothingBeforeStart()
+    {
+        modReports writer;
+        QVERIFY_THROWS_EXCEPTION(ReportError, writer.LayoutColumns());
+        QVERIFY_THROWS_EXCEPTION(ReportError, writer.NewLine());
+        QVERIFY_THROWS_EXCEPTION(ReportError, writer.fnPageWidth());
+    }
 };
-
-void TestModReports::startReportOrder()
-{
-    RecordingSurface surface;
-    surface.setPreview(false);
-    surface.clearLog();
-    modReports writer;
-    writer.StartReport(QStringLiteral("Portrait"), surface);
-    const QStringList expected{"marginLeft 720",   "marginRight 720", "marginTop 720",
-                               "marginBottom 720", "startDoc",        "preview 1"};
-    QCOMPARE(surface.log().mid(0, expected.size()), expected);
-}
-
-void TestModReports::fontRules_data()
-{
-    QTest::addColumn<QString>("initialName");
-    QTest::addColumn<double>("initialSize");
-    QTest::addColumn<double>("givenSize"); // 0: none given
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<double>("size");
-
-    QTest::newRow("Arial 10 untouched") << "Arial" << 10.0 << 0.0 << "Arial" << 10.0;
-    QTest::newRow("other font") << "Courier New" << 14.25 << 0.0 << "Arial" << 10.0;
-    QTest::newRow("trailing blanks kept") << "Arial  " << 10.0 << 0.0 << "Arial  " << 10.0;
-    QTest::newRow("letter case kept") << "aRiAL" << 10.0 << 0.0 << "aRiAL" << 10.0;
-    QTest::newRow("size change renames") << "arial " << 11.25 << 0.0 << "Arial" << 10.0;
-    QTest::newRow("given size") << "Arial" << 10.0 << 12.5 << "Arial" << 12.5;
-    QTest::newRow("given size already set") << "ARIAL" << 8.0 << 8.0 << "ARIAL" << 8.0;
-}
-
-void TestModReports::fontRules()
-{
-    QFETCH(QString, initialName);
-    QFETCH(double, initialSize);
-    QFETCH(double, givenSize);
-    QFETCH(QString, name);
-    QFETCH(double, size);
-
-    RecordingSurface surface;
-    surface.setFontName(initialName);
-    surface.setFontSize(initialSize);
-    modReports writer;
-    std::optional<float> given;
-    if (givenSize > 0)
-        given = float(givenSize);
-    writer.StartReport(QStringLiteral("Portrait"), surface, given);
-    QCOMPARE(surface.fontName(), name);
-    QCOMPARE(surface.fontSize(), size);
-}
-
-void TestModReports::startReportForgetsColumns()
-{
-    Writer w;
-    w.writer.DefineColumn(3, 10, {"Kept?"});
-    w.writer.StartReport(QStringLiteral("Portrait"), w.surface);
-    QCOMPARE(w.writer.columnsDefined(), qint16(0));
-    QCOMPARE(w.writer.Column(3).Width, qint16(0));
-    QCOMPARE(w.writer.Column(3).Header[3], QString());
-}
-
-void TestModReports::sampleWidth_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<bool>("right");
-    QTest::addColumn<QString>("sample");
-
-    QTest::newRow("-6 digits") << 6 << true << "000000";
-    QTest::newRow("32 letters") << 32 << false << QString(32, u'x');
-    QTest::newRow("1 letter") << 1 << false << "x";
-    QTest::newRow("0 is nothing") << 0 << false << "";
-}
-
-void TestModReports::sampleWidth()
-{
-    QFETCH(int, width);
-    QFETCH(bool, right);
-    QFETCH(QString, sample);
-    Writer w;
-    QCOMPARE(w.writer.fnSampleWidth(width, right), float(w.surface.textWidth(sample)));
-}
-
-// Column 1 is right-aligned (-6), column 2 left-aligned (32).
-void TestModReports::cellText_data()
-{
-    QTest::addColumn<int>("slot");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("printed");
-
-    QTest::newRow("right number") << 1 << QVariant(4711) << "4711";
-    QTest::newRow("right full width") << 1 << QVariant("999999") << "999999";
-    QTest::newRow("right trailing blanks dropped") << 1 << QVariant("42   ") << "42";
-    QTest::newRow("right leading blanks kept") << 1 << QVariant("  42") << "  42";
-    QTest::newRow("right null") << 1 << QVariant() << "";
-    QTest::newRow("left text") << 2 << QVariant("Lease") << "Lease";
-    QTest::newRow("left trailing blanks dropped") << 2 << QVariant("  Lease  ") << "  Lease";
-    QTest::newRow("left null string") << 2 << QVariant(QString()) << "";
-}
-
-void TestModReports::cellText()
-{
-    QFETCH(int, slot);
-    QFETCH(QVariant, value);
-    QFETCH(QString, printed);
-
-    Writer w;
-    w.writer.DefineColumn(1, -6, {"ID"});
-    w.writer.DefineColumn(2, 32, {"Description"});
-    w.writer.LayoutColumns();
-    w.writer.PrintCell(slot, value);
-
-    QCOMPARE(w.surface.texts().size(), size_t(1));
-    const RecordedText &t = w.surface.texts().front();
-    QCOMPARE(t.text, printed);
-    const ColumnDef &c = w.writer.Column(slot);
-    if (c.RightAligned)
-        QCOMPARE(t.x + w.surface.textWidth(printed), double(c.Position));
-    else
-        QCOMPARE(t.x, double(c.Position));
-}
-
-void TestModReports::definitionOrder_data()
-{
-    QTest::addColumn<QList<int>>("order");
-    QTest::newRow("ascending") << QList<int>{1, 2, 3};
-    QTest::newRow("descending") << QList<int>{3, 2, 1};
-    QTest::newRow("scattered") << QList<int>{40, 7, 19, 2};
-}
-
-void TestModReports::definitionOrder()
-{
-    QFETCH(QList<int>, order);
-    Writer w;
-    for (int slot : order)
-        w.writer.DefineColumn(slot, 10);
-    w.writer.LayoutColumns();
-    for (qsizetype i = 1; i < order.size(); ++i)
-        QVERIFY(w.leftEdge(order[i]) > w.rightEdge(order[i - 1]));
-}
-
-void TestModReports::redefinitionMovesToEnd()
-{
-    Writer w;
-    w.writer.DefineColumn(1, -6, {"Top", "Middle", "Bottom"});
-    w.writer.DefineColumn(2, 10, {"Second"});
-    w.writer.DefineColumn(3, 10, {"Third"});
-    w.writer.DefineColumn(1, 8, {"Again"});
-    w.writer.LayoutColumns();
-
-    const ColumnDef &c = w.writer.Column(1);
-    QCOMPARE(c.Sequence, qint16(4));
-    QCOMPARE(w.writer.columnsDefined(), qint16(4));
-    QVERIFY(!c.RightAligned);
-    QCOMPARE(QStringList(c.Header.begin(), c.Header.end()), QStringList({"", "", "", "Again"}));
-    QVERIFY(w.leftEdge(1) > w.rightEdge(3));
-    QVERIFY(w.leftEdge(3) > w.rightEdge(2));
-}
-
-// Redefinitions number columns past 40; they must still be placed.
-void TestModReports::manyRedefinitionsStayPlaced()
-{
-    Writer w;
-    w.writer.DefineColumn(2, 10);
-    for (int i = 0; i < 45; ++i)
-        w.writer.DefineColumn(1, 10);
-    w.writer.LayoutColumns();
-    QCOMPARE(w.writer.Column(1).Sequence, qint16(46));
-    QVERIFY(w.leftEdge(2) >= w.surface.marginLeft());
-    QVERIFY(w.leftEdge(1) > w.rightEdge(2));
-}
-
-void TestModReports::headerLines_data()
-{
-    QTest::addColumn<QStringList>("given");
-    QTest::addColumn<QStringList>("lines"); // header lines 1 to 3
-    QTest::addColumn<bool>("right");
-
-    QTest::newRow("one text goes to line 3")
-        << QStringList{"ID"} << QStringList{"", "", "ID"} << true;
-    QTest::newRow("two texts") << QStringList{"Date", "Added"} << QStringList{"", "Date", "Added"}
-                               << false;
-    QTest::newRow("three texts") << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"}
-                                 << true;
-    QTest::newRow("none") << QStringList{} << QStringList{"", "", ""} << false;
-}
-
-void TestModReports::headerLines()
-{
-    QFETCH(QStringList, given);
-    QFETCH(QStringList, lines);
-    QFETCH(bool, right);
-
-    Writer w;
-    w.writer.DefineColumn(5, right ? -8 : 8, given);
-    w.writer.DefineColumn(6, 4, {"Other"});
-    w.writer.LayoutColumns();
-    const double top = w.surface.currentY();
-    w.writer.PrintHeaders();
-
-    QCOMPARE(w.surface.currentY(), top + 4 * w.surface.lineHeight());
-    QVERIFY(!w.surface.fontUnderline());
-    const ColumnDef &c = w.writer.Column(5);
-    QStringList found{"", "", ""};
-    for (const RecordedText &t : w.surface.visibleTexts()) {
-        const int line = int(std::lround((t.y - top) / w.surface.lineHeight())) + 1;
-        QVERIFY(line >= 1 && line <= 3);
-        QCOMPARE(t.underline, line == 3);
-        if (t.text == "Other")
-            continue;
-        found[line - 1] = t.text;
-        const double edge = right ? t.x + w.surface.textWidth(t.text) : t.x;
-        QCOMPARE(edge, double(c.Position));
-    }
-    QCOMPARE(found, lines);
-}
-
-void TestModReports::layout_data()
-{
-    QTest::addColumn<double>("pageWidth");
-    QTest::addColumn<QList<int>>("widths"); // slots 1, 2, ... in that order
-    QTest::addColumn<bool>("fill");
-    QTest::addColumn<QList<int>>("positions");
-
-    // Widths at 10 points: "x" 100, "0" 110, "XXX" 390 twips.
-    QTest::newRow("over three quarters spans the margins")
-        << kLetterWidth << QList<int>{40, 40, 10} << true << QList<int>{720, 5620, 10520};
-    QTest::newRow("over the width overlaps")
-        << kLetterWidth << QList<int>{60, 60} << true << QList<int>{720, 5520};
-    QTest::newRow("fill centres with the XXX gap")
-        << kLetterWidth << QList<int>{10, 10} << true << QList<int>{4925, 6315};
-    QTest::newRow("fill centres right-aligned")
-        << kLetterWidth << QList<int>{-6, 32} << true << QList<int>{4655, 5045};
-    QTest::newRow("fill with a gap narrower than XXX")
-        << kLetterWidth << QList<int>{10, 10, 10, 10, 10, 10, 10, 10} << true
-        << QList<int>{1032, 2343, 3654, 4965, 6277, 7588, 8899, 10210};
-    QTest::newRow("no fill reduces the gap to a fifteenth")
-        << kLetterWidth << QList<int>{10, 10} << false << QList<int>{4760, 6480};
-    QTest::newRow("no fill keeps a narrower gap")
-        << kLetterWidth << QList<int>{15, 15, 15, 15, 15} << false
-        << QList<int>{1271, 3321, 5371, 7421, 9471};
-    QTest::newRow("single column centred")
-        << kLetterWidth << QList<int>{20} << true << QList<int>{5120};
-    QTest::newRow("single column, odd spare drops the half")
-        << kLetterWidth + 1 << QList<int>{20} << true << QList<int>{5120};
-    QTest::newRow("single right-aligned column")
-        << kLetterWidth << QList<int>{-6} << true << QList<int>{720 + 5070 + 660};
-}
-
-void TestModReports::layout()
-{
-    QFETCH(double, pageWidth);
-    QFETCH(QList<int>, widths);
-    QFETCH(bool, fill);
-    QFETCH(QList<int>, positions);
-
-    Writer w(pageWidth);
-    for (qsizetype i = 0; i < widths.size(); ++i)
-        w.writer.DefineColumn(int(i) + 1, widths[i]);
-    w.writer.LayoutColumns(fill);
-    QList<int> actual;
-    for (qsizetype i = 0; i < widths.size(); ++i)
-        actual << w.writer.Column(int(i) + 1).Position;
-    QCOMPARE(actual, positions);
-}
-
-void TestModReports::currency_data()
-{
-    QTest::addColumn<int>("width");
-    QTest::addColumn<bool>("currency");
-    QTest::addColumn<bool>("dollar");
-
-    QTest::newRow("right with currency") << -6 << true << true;
-    QTest::newRow("right without currency") << -6 << false << false;
-    QTest::newRow("left ignores currency") << 6 << true << false;
-}
-
-void TestModReports::currency()
-{
-    QFETCH(int, width);
-    QFETCH(bool, currency);
-    QFETCH(bool, dollar);
-
-    Writer w;
-    w.writer.DefineColumn(1, width);
-    w.writer.DefineColumn(2, 10);
-    w.writer.LayoutColumns();
-    w.writer.PrintCell(1, QVariant("12.50"), currency);
-
-    const auto texts = w.surface.visibleTexts();
-    QCOMPARE(texts.size(), size_t(dollar ? 2 : 1));
-    if (dollar) {
-        QCOMPARE(texts[0].text, QString("$"));
-        QCOMPARE(texts[0].x, w.writer.Column(1).Position - w.surface.textWidth("9999999"));
-    }
-    QCOMPARE(texts.back().text, QString("12.50"));
-}
-
-void TestModReports::emphasisOnlyForTheCell()
-{
-    Writer w;
-    w.writer.DefineColumn(1, 10);
-    w.writer.DefineColumn(2, 10);
-    w.writer.LayoutColumns();
-    w.writer.PrintCell(1, QVariant("bold"), false, true);
-    w.writer.PrintCell(2, QVariant("plain"));
-    const auto texts = w.surface.visibleTexts();
-    QCOMPARE(texts.size(), size_t(2));
-    QVERIFY(texts[0].bold);
-    QVERIFY(!texts[1].bold);
-    QVERIFY(!w.surface.fontBold());
-}
-
-void TestModReports::titleLine_data()
-{
-    QTest::addColumn<double>("pageWidth");
-    QTest::addColumn<QString>("right");
-
-    QTest::newRow("portrait, page 1") << kLetterWidth << "Page: 1";
-    QTest::newRow("portrait, page 123") << kLetterWidth << "Page: 123";
-    QTest::newRow("landscape") << kLetterHeight << "Page: 7";
-}
-
-void TestModReports::titleLine()
-{
-    QFETCH(double, pageWidth);
-    QFETCH(QString, right);
-
-    Writer w(pageWidth);
-    const double top = w.surface.currentY();
-    const double line = w.surface.lineHeight();
-    w.writer.PrintTitleLine("1/2/2026 9:30 AM", "Quillstack", right);
-
-    const auto texts = w.surface.visibleTexts();
-    QCOMPARE(texts.size(), size_t(3));
-    for (const RecordedText &t : texts)
-        QCOMPARE(t.y, top + line); // after one blank line
-    QCOMPARE(texts[0].x, w.surface.marginLeft());
-    QCOMPARE(texts[1].x, (pageWidth - w.surface.textWidth("Quillstack")) / 2);
-    QCOMPARE(texts[2].x + w.surface.textWidth(right), pageWidth - w.surface.marginRight());
-    QCOMPARE(w.surface.currentY(), top + 2 * line);
-}
-
-void TestModReports::pageBreak_data()
-{
-    QTest::addColumn<double>("pageHeight");
-    QTest::addColumn<double>("y");
-    QTest::addColumn<bool>("full");
-
-    const double threshold = 0.93 * kLetterHeight;
-    QTest::newRow("top") << kLetterHeight << 720.0 << false;
-    QTest::newRow("just below") << kLetterHeight << threshold - 0.01 << false;
-    QTest::newRow("equal is not full") << kLetterHeight << threshold << false;
-    QTest::newRow("just past") << kLetterHeight << std::nextafter(threshold, 1e9) << true;
-    QTest::newRow("whole twips, equal") << 10000.0 << 9300.0 << false;
-    QTest::newRow("whole twips, past") << 10000.0 << 9301.0 << true;
-}
-
-void TestModReports::pageBreak()
-{
-    QFETCH(double, pageHeight);
-    QFETCH(double, y);
-    QFETCH(bool, full);
-    Writer w(kLetterWidth, pageHeight);
-    w.surface.setCurrentY(y);
-    QCOMPARE(w.writer.fnNeedPageBreak(), full);
-}
-
-void TestModReports::rejectedDefinitions_data()
-{
-    QTest::addColumn<int>("slot");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("headers");
-
-    QTest::newRow("slot below 0") << -1 << 10 << 1;
-    QTest::newRow("slot above 40") << 41 << 10 << 1;
-    QTest::newRow("reserved slot 0") << 0 << 10 << 1;
-    QTest::newRow("width beyond 16 bits") << 1 << 40000 << 1;
-    QTest::newRow("negative width without a positive twin") << 1 << -32768 << 1;
-    QTest::newRow("four headers") << 1 << 10 << 4;
-}
-
-void TestModReports::rejectedDefinitions()
-{
-    QFETCH(int, slot);
-    QFETCH(int, width);
-    QFETCH(int, headers);
-    Writer w;
-    QStringList texts;
-    for (int i = 0; i < headers; ++i)
-        texts << QString::number(i);
-    QVERIFY_THROWS_EXCEPTION(ReportError, w.writer.DefineColumn(slot, width, texts));
-    QCOMPARE(w.writer.columnsDefined(), qint16(0));
-    QCOMPARE(w.writer.Column(0).Width, qint16(0));
-}
-
-void TestModReports::cellSlotRange_data()
-{
-    QTest::addColumn<int>("slot");
-    QTest::addColumn<bool>("accepted");
-
-    QTest::newRow("-1") << -1 << false;
-    QTest::newRow("41") << 41 << false;
-    QTest::newRow("0 prints at 0") << 0 << true;
-    QTest::newRow("undefined prints at 0") << 17 << true;
-}
-
-void TestModReports::cellSlotRange()
-{
-    QFETCH(int, slot);
-    QFETCH(bool, accepted);
-    Writer w;
-    if (!accepted) {
-        QVERIFY_THROWS_EXCEPTION(ReportError, w.writer.PrintCell(slot, QVariant("v")));
-        return;
-    }
-    w.writer.PrintCell(slot, QVariant("v"));
-    QCOMPARE(w.surface.texts().back().x, 0.0);
-}
-
-void TestModReports::nothingBeforeStart()
-{
-    modReports writer;
-    QVERIFY_THROWS_EXCEPTION(ReportError, writer.LayoutColumns());
-    QVERIFY_THROWS_EXCEPTION(ReportError, writer.NewLine());
-    QVERIFY_THROWS_EXCEPTION(ReportError, writer.fnPageWidth());
-}
 
 QTEST_GUILESS_MAIN(TestModReports)
 #include "tst_modreports.moc"
