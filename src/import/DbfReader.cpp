@@ -79,12 +79,10 @@ bool openRegularFile(QFile &file, const QString &path, QString *reason, bool *mi
     }
     struct stat info = {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const mode_t type = info.st_mode & S_IFMT;
-        *reason = type == S_IFIFO ? QStringLiteral("it is a named pipe, not a file")
-                  : type == S_IFCHR || type == S_IFBLK
-                      ? QStringLiteral("it is a device, not a file")
-                  : type == S_IFDIR ? QStringLiteral("it is a folder, not a file")
-                                    : QStringLiteral("it is not a regular file");
+        *reason = S_ISDIR(info.st_mode)    ? QStringLiteral("it is a folder, not a file")
+                  : S_ISFIFO(info.st_mode) ? QStringLiteral("it is a named pipe, not a file")
+                                           : QStringLiteral("it is a device or another special "
+                                                            "file, not a regular file");
         ::close(fd);
         return false;
     }

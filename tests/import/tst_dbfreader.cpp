@@ -507,7 +507,7 @@ private slots:
         QTest::newRow("missing") << -1 << QByteArray() << QString();
         QTest::newRow("folder") << int(Folder) << QByteArray() << "it is a folder, not a file";
         QTest::newRow("named pipe") << int(Pipe) << QByteArray() << "it is a named pipe, not a file";
-        QTest::newRow("device") << int(Device) << QByteArray() << "it is a device, not a file";
+        QTest::newRow("device") << int(Device) << QByteArray() << "it is a device or another special file, not a regular file";
         QTest::newRow("empty") << 0 << QByteArray() << "the file is too short for its header (0 of 32 bytes)";
         QTest::newRow("header cut") << 0 << dbfTable({}).left(320) << "the file is too short for its header (320 of 321 bytes)";
         QTest::newRow("negative count") << 0 << dbfTable({row("1")}, -1) << "its header states a negative number of rows (-1)";
@@ -518,6 +518,7 @@ private slots:
         QTest::newRow("other order") << 0 << shaped([](DbfShape &s) { s.fields.swapItemsAt(5, 6); }) << fields + "field 6 is \"WHO\" C(30), where the import reads \"TYPE\" C(10)";
         QTest::newRow("a field more") << 0 << shaped([](DbfShape &s) { s.fields.append({"KEPT", 'L', 1}); s.headerLength = 353; }) << fields + "it has 9 fields, where the import reads 8 (the first extra is \"KEPT\" L(1))";
         QTest::newRow("a field less") << 0 << shaped([](DbfShape &s) { s.fields.removeLast(); }) << fields + "it has 7 fields, where the import reads 8 (the first missing is \"NOTE\" M(20))";
+        QTest::newRow("no fields") << 0 << shaped([](DbfShape &s) { s.headerLength = 32; }) << fields + "it has 0 fields, where the import reads 8 (the first missing is \"ID\" N(6))";
         QTest::newRow("header too short for the fields") << 0 << shaped([](DbfShape &s) { s.headerLength = 200; }) << fields + "it has 5 fields, where the import reads 8 (the first missing is \"TYPE\" C(10))";
         QTest::newRow("other row length") << 0 << shaped([](DbfShape &s) { s.recordLength = 140; }) << "its header states rows of 140 bytes, where the document table's rows have 131";
     }
