@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -30,7 +31,8 @@ namespace qs {
 
 namespace {
 
-#define ORDER_SETTINGS(name) QSettings name(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"))
+#define ORDER_SETTINGS(name)                                                                       \
+    QSettings name(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"))
 
 QString formatDate(const QVariant &v)
 {
@@ -45,9 +47,28 @@ QString asText(const QVariant &v)
     return v.isNull() ? QString() : v.toString();
 }
 
+// A detail value cut to what a panel line can show: laying out a value of
+// a megabyte would freeze the window for seconds.
+QString lineText(const QVariant &v)
+{
+    constexpr qsizetype kMax = 400;
+    const QString s = asText(v);
+    return s.size() <= kMax ? s : s.left(kMax) + QChar(0x2026);
+}
+
+// The note as the panel shows it: the start of a very long note, since
+// wrapping a long unbroken text costs time that grows with its square.
+QString noteText(const QVariant &v)
+{
+    constexpr qsizetype kMax = 10000;
+    const QString s = asText(v);
+    return s.size() <= kMax ? s : s.left(kMax) + QChar(0x2026);
+}
+
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_today([] { return QDate::currentDate(); })
+frmMain::frmMain(QWidget *parent)
+    : QMainWindow(parent), m_today([] { return QDate::currentDate(); })
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillstack"));
@@ -61,9 +82,10 @@ frmMain::~frmMain()
 {
     // The filter boxes outlive this part of the window while it is taken
     // down; their last focus events must not reach back into it.
-    for (QWidget *w : {static_cast<QWidget *>(cmbType), static_cast<QWidget *>(cmbDate),
-                       static_cast<QWidget *>(txtFilterDesc), static_cast<QWidget *>(txtFilterWho),
-                       static_cast<QWidget *>(txtFilterNote), static_cast<QWidget *>(cmbType->lineEdit())})
+    for (QWidget *w :
+         {static_cast<QWidget *>(cmbType), static_cast<QWidget *>(cmbDate),
+          static_cast<QWidget *>(txtFilterDesc), static_cast<QWidget *>(txtFilterWho),
+          static_cast<QWidget *>(txtFilterNote), static_cast<QWidget *>(cmbType->lineEdit())})
         w->removeEventFilter(this);
     // The grid's model listens to the data control, whose record set uses
     // the database: take them down before the database goes.
@@ -201,13 +223,13 @@ void frmMain::DisplayCurrentRecordInformation()
         panView->show();
         const QString blank = QStringLiteral(" ");
         lblID->setText(blank + asText(DetailSet->value(QStringLiteral("ID"))));
-        lblDesc->setText(blank + asText(DetailSet->value(QStringLiteral("Description"))));
-        lblType->setText(blank + fnTypeName(*gDatabase,
-                                            qint16(DetailSet->value(QStringLiteral("DocumentType"))
-                                                       .toInt())));
+        lblDesc->setText(blank + lineText(DetailSet->value(QStringLiteral("Description"))));
+        lblType->setText(
+            blank + fnTypeName(*gDatabase,
+                               qint16(DetailSet->value(QStringLiteral("DocumentType")).toInt())));
         lblDate->setText(blank + formatDate(DetailSet->value(QStringLiteral("Date"))));
-        lblWho->setText(blank + asText(DetailSet->value(QStringLiteral("Who"))));
-        lblNote->setText(asText(DetailSet->value(QStringLiteral("Note"))));
+        lblWho->setText(blank + lineText(DetailSet->value(QStringLiteral("Who"))));
+        lblNote->setPlainText(noteText(DetailSet->value(QStringLiteral("Note"))));
     }
     if (QWidget *w = focusedFilterControl())
         w->setFocus();
@@ -295,7 +317,8 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             // Small letters are typed as capitals.
             auto *key = static_cast<QKeyEvent *>(event);
             const QString text = key->text();
-            if (text.size() == 1 && text.at(0) >= QLatin1Char('a') && text.at(0) <= QLatin1Char('z')) {
+            if (text.size() == 1 && text.at(0) >= QLatin1Char('a') &&
+                text.at(0) <= QLatin1Char('z')) {
                 QKeyEvent capital(QEvent::KeyPress, key->key(), key->modifiers(), text.toUpper(),
                                   key->isAutoRepeat(), ushort(key->count()));
                 QCoreApplication::sendEvent(watched, &capital);
@@ -313,7 +336,8 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuHelpAbout_Click()
 {
-    MessageBox::show(this, QStringLiteral("Quillstack - version 3.2.15"), QStringLiteral("Quillstack"));
+    MessageBox::show(this, QStringLiteral("Quillstack - version 3.2.15"),
+                     QStringLiteral("Quillstack"));
 }
 
 } // namespace qs

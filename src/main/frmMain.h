@@ -17,6 +17,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -122,7 +123,7 @@ private:
     QLabel *lblType = nullptr;
     QLabel *lblDate = nullptr;
     QLabel *lblWho = nullptr;
-    QLabel *lblNote = nullptr;
+    QPlainTextEdit *lblNote = nullptr;
 };
 
 } // namespace qs

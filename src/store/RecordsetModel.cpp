@@ -59,6 +59,11 @@ QVariant RecordsetModel::data(const QModelIndex &index, int role) const
         const QDate d = v.toDate();
         return QStringLiteral("%1/%2/%3").arg(d.month()).arg(d.day()).arg(d.year());
     }
+    // A cell shows one line's worth: eliding a value of a megabyte on every
+    // paint would freeze the grid.
+    constexpr qsizetype kMaxShown = 400;
+    if (v.typeId() == QMetaType::QString && v.toString().size() > kMaxShown)
+        return QString(v.toString().left(kMaxShown) + QChar(0x2026));
     return v;
 }
 

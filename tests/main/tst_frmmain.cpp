@@ -12,7 +12,10 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QImage>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QRadioButton>
 #include <QSettings>
 
@@ -128,6 +131,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdInfo"));
         auto label = [&](const char *name) {
+            if (auto *note = w.findChild<QPlainTextEdit *>(QLatin1String(name)))
+                return note->toPlainText();
             return w.findChild<QLabel *>(QLatin1String(name))->text();
         };
         QVERIFY(w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
@@ -169,6 +174,87 @@ private Q_SLOTS:
         QVERIFY(w.database()->exec({QStringLiteral("DELETE FROM Documents WHERE ID = 20"), {}}));
         w.documents()->recordset()->moveNext();
         QVERIFY(!w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
+    }
+
+    // Stored text is data: markup in any field shows as its own characters,
+    // and an image it names is never read.
+    void storedMarkupShowsAsText_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("widget");
+        QTest::newRow("description") << "Description" << "lblDesc";
+        QTest::newRow("who") << "Who" << "lblWho";
+        QTest::newRow("note") << "Note" << "lblNote";
+        QTest::newRow("type name") << "Type" << "lblType";
+        QTest::newRow("delete question") << "Description" << "qt_msgbox_label";
+    }
+    void storedMarkupShowsAsText()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, widget);
+        TestFolder folder;
+        // Rendered as markup, the picture would make the text 900 pixels tall.
+        QImage(10, 900, QImage::Format_RGB32).save(folder.file(QStringLiteral("tall.png")));
+        const QString markup = QStringLiteral("<img src=\"%1\"><h1>x</h1>").arg(folder.file("tall.png"));
+        {
+            auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
+            const qint16 type = addType(*db, field == "Type" ? markup : QStringLiteral("t"));
+            Doc d{1};
+            d.type = type;
+            (field == "Description" ? d.description : field == "Who" ? d.who : d.note) = markup;
+            addDocument(*db, d);
+        }
+        frmMain w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        int height = -1;
+        QString text;
+        if (widget == "qt_msgbox_label") {
+            QTimer::singleShot(0, [&] {
+                QWidget *box = QApplication::activeModalWidget();
+                auto *label = box ? box->findChild<QLabel *>(widget) : nullptr;
+                if (label) {
+                    text = label->text();
+                    height = label->sizeHint().height();
+                }
+                if (box)
+                    box->close();
+            });
+            w.cmdDelete_Click();
+        } else {
+            auto *shown = w.findChild<QWidget *>(widget);
+            if (auto *label = qobject_cast<QLabel *>(shown))
+                text = label->text();
+            else
+                text = qobject_cast<QPlainTextEdit *>(shown)->toPlainText();
+            height = shown->sizeHint().height();
+        }
+        QVERIFY(height > 0);
+        QCOMPARE_LT(height, 200);
+        QVERIFY2(text.contains(markup), qPrintable(text));
+    }
+
+    // A value of a megabyte shows what fits instead of being laid out whole.
+    void hugeValuesShowWhatFits()
+    {
+        TestFolder folder;
+        {
+            auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
+            addDocument(*db, {1, QString(1 << 20, QLatin1Char('d')), 0, {}, QString(1 << 20, 'w'),
+                              QString(1 << 20, QLatin1Char('n'))});
+        }
+        frmMain w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        // Laying out a whole megabyte (a long unbroken note above all) took
+        // seconds; the panel and the grid take the start of each value.
+        const QString desc = w.findChild<QLabel *>(QStringLiteral("lblDesc"))->text();
+        const QString note = w.findChild<QPlainTextEdit *>(QStringLiteral("lblNote"))->toPlainText();
+        const QString cell = w.findChild<DataGrid *>()->model()->index(0, 0).data().toString();
+        for (const QString &shown : {desc, note, cell}) {
+            QVERIFY(shown.contains(QStringLiteral("ddd")) || shown.contains(QStringLiteral("nnn")));
+            QCOMPARE_LT(shown.size(), 20000);
+        }
     }
 
     void menusCarryTheirNamesAndShortcuts()
