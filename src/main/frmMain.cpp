@@ -1,11 +1,12 @@
 #include "frmMain.h"
 
 #include "main/DocumentIndexService.h"
+#include "main/Session.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
+#include "widgets/DataGrid.h"
 #include "store/DatabaseFile.h"
-#include "store/FillTypeList.h"
-#include "store/MessageBox.h"
+#include "widgets/FillTypeList.h"
+#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 #include "store/modRoutines.h"
 
@@ -67,8 +68,8 @@ QString noteText(const QVariant &v)
 
 } // namespace
 
-frmMain::frmMain(QWidget *parent)
-    : QMainWindow(parent), m_today([] { return QDate::currentDate(); })
+frmMain::frmMain(Session &session, QWidget *parent)
+    : QMainWindow(parent), m_session(session), m_today([] { return QDate::currentDate(); })
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillstack"));
@@ -87,12 +88,11 @@ frmMain::~frmMain()
           static_cast<QWidget *>(txtFilterDesc), static_cast<QWidget *>(txtFilterWho),
           static_cast<QWidget *>(txtFilterNote), static_cast<QWidget *>(cmbType->lineEdit())})
         w->removeEventFilter(this);
-    // The grid's model listens to the data control, whose record set uses
-    // the database: take them down before the database goes.
-    delete grdInfo;
-    grdInfo = nullptr;
-    delete dtaDocuments;
-    dtaDocuments = nullptr;
+}
+
+DocumentIndexService *frmMain::documentIndex() const
+{
+    return m_session.index().get();
 }
 
 Status frmMain::Form_Initialize()
@@ -113,20 +113,18 @@ Status frmMain::Form_Initialize()
     dtaDocuments->setRecordSource(std::make_shared<DocumentListSource>(currentQuery()));
     Initializing = false;
 
-    const QString templatePath =
-        findTemplate(schema::TemplateFile, QCoreApplication::applicationDirPath());
-    auto opened = openOrCreateDatabase(schema::DatabaseFile, templatePath, m_fill);
-    if (!opened)
-        return Status::failure(opened.error());
-    gDatabase = std::move(opened->db);
-    m_index = std::make_shared<DocumentIndexService>(*gDatabase);
+    if (!m_session.isOpen()) {
+        if (Status s = m_session.open(); !s)
+            return s;
+    }
+    gDatabase = m_session.database();
 
     dtaDocuments->setDatabaseName(schema::DatabaseFile);
-    dtaDocuments->setDatabase(gDatabase.get());
+    dtaDocuments->setDatabase(gDatabase);
     if (Status s = dtaDocuments->refresh(); !s)
         return s;
     // The first screen comes from SQL; the index loads meanwhile.
-    m_index->start();
+    m_session.index()->start();
 
     DetailSet = gDatabase->openTable(schema::Documents);
     if (Status s = DetailSet->setIndex(schema::IndexRecordPtr); !s)
@@ -179,7 +177,7 @@ void frmMain::RefreshDocumentList(QWidget *pFocusControl)
     if (rs && rs->hasCurrent())
         remembered = rs->value(QStringLiteral("recordptr")).toLongLong();
 
-    const auto source = std::make_shared<DocumentListSource>(currentQuery(), m_index);
+    const auto source = std::make_shared<DocumentListSource>(currentQuery(), m_session.index());
     const auto previous = dtaDocuments->recordSource();
     dtaDocuments->setRecordSource(source);
     if (Status s = dtaDocuments->refresh(); !s) {

@@ -2,7 +2,7 @@
 #include "frmMain.h"
 
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
+#include "widgets/DataGrid.h"
 
 #include <QCheckBox>
 #include <QComboBox>

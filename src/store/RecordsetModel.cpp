@@ -35,13 +35,13 @@ RecordsetModel::RecordsetModel(DataControl *control, QList<Column> columns, QObj
 void RecordsetModel::onReset()
 {
     beginResetModel();
-    m_rows = m_control->recordset() ? m_control->recordset()->rowCount() : 0;
+    m_rows = m_control && m_control->recordset() ? m_control->recordset()->rowCount() : 0;
     endResetModel();
 }
 
 int RecordsetModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_rows;
+    return parent.isValid() || !m_control ? 0 : m_rows;
 }
 
 int RecordsetModel::columnCount(const QModelIndex &parent) const
@@ -51,7 +51,7 @@ int RecordsetModel::columnCount(const QModelIndex &parent) const
 
 QVariant RecordsetModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || !m_control->recordset())
+    if (role != Qt::DisplayRole || !index.isValid() || !m_control || !m_control->recordset())
         return {};
     const QVariant v =
         m_control->recordset()->valueAt(index.row(), m_columns.at(index.column()).field);

@@ -11,6 +11,7 @@
 #include "import/frmConverting.h"
 #include "main/HelpWindow.h"
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "reports/ReportPreview.h"
 #include "reports/frmPrint.h"
 #include "store/DataControl.h"
@@ -116,7 +117,7 @@ int main(int argc, char **argv)
         }
         seed(*db);
     }
-    frmMain w;
+    test::MainWindow w;
     w.setToday([] { return kToday; });
     if (!w.Form_Initialize()) {
         std::fprintf(stderr, "the main window did not start\n");

@@ -2,9 +2,10 @@
 #include "support/TestSupport.h"
 
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
-#include "store/MessageBox.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -55,7 +56,7 @@ private Q_SLOTS:
     void firstStartInEmptyFolderShowsEmptyList()
     {
         TestFolder folder;
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         QVERIFY(QFile::exists(QStringLiteral("Qsk.MDB")));
@@ -73,7 +74,7 @@ private Q_SLOTS:
     void missingTemplateEndsTheStart()
     {
         TestFolder folder(false);
-        frmMain w;
+        test::MainWindow w;
         const Status s = w.Form_Initialize();
         // The build folder has a template beside the program only for the
         // real executable; the test binary's folder has none.
@@ -113,7 +114,7 @@ private Q_SLOTS:
             QSettings settings(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"));
             settings.setValue(QStringLiteral("Default/Order"), saved);
         }
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         for (int i = 0; i < 3; ++i)
             QCOMPARE(w.findChild<QRadioButton *>(QStringLiteral("Order%1").arg(i))->isChecked(),
@@ -125,7 +126,7 @@ private Q_SLOTS:
     {
         TestFolder folder;
         seed(QStringLiteral("Qsk.MDB"));
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -168,7 +169,7 @@ private Q_SLOTS:
     {
         TestFolder folder;
         seed(QStringLiteral("Qsk.MDB"));
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         QVERIFY(w.database()->exec({QStringLiteral("DELETE FROM Documents WHERE ID = 20"), {}}));
@@ -204,7 +205,7 @@ private Q_SLOTS:
             (field == "Description" ? d.description : field == "Who" ? d.who : d.note) = markup;
             addDocument(*db, d);
         }
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         int height = -1;
@@ -243,7 +244,7 @@ private Q_SLOTS:
             addDocument(*db, {1, QString(1 << 20, QLatin1Char('d')), 0, {}, QString(1 << 20, 'w'),
                               QString(1 << 20, QLatin1Char('n'))});
         }
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         // Laying out a whole megabyte (a long unbroken note above all) took
@@ -260,7 +261,7 @@ private Q_SLOTS:
     void menusCarryTheirNamesAndShortcuts()
     {
         TestFolder folder;
-        frmMain w;
+        test::MainWindow w;
         auto *print = w.findChild<QAction *>(QStringLiteral("mnuPrint"));
         auto *types = w.findChild<QAction *>(QStringLiteral("mnuManageTypes"));
         QVERIFY(print && types);
@@ -274,7 +275,7 @@ private Q_SLOTS:
     void aboutBox()
     {
         TestFolder folder;
-        frmMain w;
+        test::MainWindow w;
         MessageBox::queueAnswer(QMessageBox::Ok);
         w.findChild<QAction *>(QStringLiteral("mnuHelpAbout"))->trigger();
         QCOMPARE(MessageBox::shownTexts(), QStringList{"Quillstack - version 3.2.15"});
@@ -283,7 +284,7 @@ private Q_SLOTS:
     void exitAndCloseBoxEndWithoutQuestion()
     {
         TestFolder folder;
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         w.findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();
