@@ -1,6 +1,6 @@
 // Takes the help's pictures from the real windows over a sample office's documents.
 // Run by hand after a change to a window, from the build folder:
-//   tests/main/qs_mkhelpshots
+//   tools/qs_mkhelpshots
 // It writes help/images/*.png and docs/main-window.png in the source tree. With
 // "--pages FOLDER" it also shows every page of the help and writes it into FOLDER, for
 // proofreading.
