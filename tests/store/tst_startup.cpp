@@ -1,4 +1,5 @@
 // Opening and creating the database file.
+#include "support/FaultVfs.h"
 #include "support/TestSupport.h"
 
 #include "store/DatabaseFile.h"
@@ -19,6 +20,11 @@ QByteArray fileHash(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
 }
 
 int count(Database &db, const QString &table)
@@ -72,6 +78,44 @@ private Q_SLOTS:
         QCOMPARE(QDir().entryList(QDir::Files), QStringList{"QskDef.MDB"});
     }
 
+    // The rows reach the log; then the disk fills up, either while the log
+    // is written or when the log is copied into the file itself.
+    void fullDiskLeavesNoDatabase_data()
+    {
+        QTest::addColumn<bool>("logFull");
+        QTest::newRow("log fits, file does not") << false;
+        QTest::newRow("log does not fit") << true;
+    }
+    void fullDiskLeavesNoDatabase()
+    {
+        QFETCH(bool, logFull);
+        TestFolder folder;
+        {
+            FaultVfs vfs;
+            auto opened = openOrCreateDatabase(
+                QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"), [&](Database &db) {
+                    (logFull ? vfs.fullLogs : vfs.fullDatabaseFiles) = true;
+                    Transaction t(db);
+                    for (int i = 0; i < 200; ++i)
+                        if (Status s = db.exec(
+                                {QStringLiteral("INSERT INTO Documents (ID) VALUES (?)"), {i}});
+                            !s)
+                            return s;
+                    return t.commit();
+                });
+            QVERIFY(!opened);
+            QVERIFY2(opened.error().contains(QStringLiteral("not enough disk space")),
+                     qPrintable(opened.error()));
+            QVERIFY(opened.error().contains(QStringLiteral("Qsk.MDB")));
+            QVERIFY(!opened.error().contains(QStringLiteral("creating")));
+            QCOMPARE(filesIn(folder.path()), QStringList{"QskDef.MDB"});
+        }
+        // Once there is room, the next start creates the database.
+        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"));
+        QVERIFY2(opened, qPrintable(opened.error()));
+        QVERIFY(opened->created);
+    }
+
     void existingDatabaseIsOpenedNotReplaced()
     {
         TestFolder folder;
@@ -89,8 +133,8 @@ private Q_SLOTS:
     void missingTemplateIsReported()
     {
         TestFolder folder(false);
-        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"),
-                                           findTemplate(QStringLiteral("QskDef.MDB"), folder.path()));
+        auto opened = openOrCreateDatabase(
+            QStringLiteral("Qsk.MDB"), findTemplate(QStringLiteral("QskDef.MDB"), folder.path()));
         QVERIFY(!opened);
         QVERIFY(opened.error().contains(QStringLiteral("QskDef.MDB")));
         QVERIFY(!QFile::exists(QStringLiteral("Qsk.MDB")));
@@ -99,7 +143,8 @@ private Q_SLOTS:
     void templateIsFoundInTheCurrentFolderFirst()
     {
         TestFolder folder;
-        QCOMPARE(findTemplate(QStringLiteral("QskDef.MDB"), buildDir()), QStringLiteral("QskDef.MDB"));
+        QCOMPARE(findTemplate(QStringLiteral("QskDef.MDB"), buildDir()),
+                 QStringLiteral("QskDef.MDB"));
         QFile::remove(QStringLiteral("QskDef.MDB"));
         QCOMPARE(findTemplate(QStringLiteral("QskDef.MDB"), buildDir()), templatePath());
     }
