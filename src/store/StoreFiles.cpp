@@ -78,14 +78,9 @@ Status openRegular(const QString &path, Descriptor &fd)
             QStringLiteral("\"%1\" cannot be read: %2.").arg(shown(path), systemText(error)));
     }
     fd.reset(raw);
-    struct stat st = {};
-    if (::fstat(raw, &st) != 0)
+    if (Status s = checkRegularDescriptor(raw, path); !s)
         return Status::failure(
-            QStringLiteral("\"%1\" cannot be read: %2.").arg(shown(path), systemText(errno)));
-    if (!S_ISREG(st.st_mode))
-        return Status::failure(QStringLiteral("\"%1\" is %2, not a file, so it cannot be used. "
-                                              "Put the right file in its place.")
-                                   .arg(shown(path), QLatin1String(kindOf(st.st_mode))));
+            s.message() + QStringLiteral(" It cannot be used; put the right file in its place."));
     return Status::success();
 }
 
@@ -199,6 +194,18 @@ FileProblem problemFromErrno(int error, const QString &path)
     default:
         return FileProblem::Other;
     }
+}
+
+Status checkRegularDescriptor(int fd, const QString &path)
+{
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0)
+        return Status::failure(
+            QStringLiteral("\"%1\" cannot be read: %2.").arg(shown(path), systemText(errno)));
+    if (!S_ISREG(st.st_mode))
+        return Status::failure(QStringLiteral("\"%1\" is %2, not a file.")
+                                   .arg(shown(path), QLatin1String(kindOf(st.st_mode))));
+    return Status::success();
 }
 
 Status checkRegularFile(const QString &path)

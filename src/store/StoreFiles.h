@@ -35,6 +35,10 @@ QString explainFileProblem(FileProblem problem, FileAction action, const QString
 // The problem that a system error number stands for, for the file at `path`.
 FileProblem problemFromErrno(int error, const QString &path);
 
+// Fails unless `fd`, open on `path`, is an ordinary file: the message says
+// what it is instead ("... is a named pipe, not a file.").
+Status checkRegularDescriptor(int fd, const QString &path);
+
 // Refuses anything but an ordinary file: a named pipe, a device or a folder
 // in its place gives a message naming it. Never blocks, even on a pipe.
 Status checkRegularFile(const QString &path);

@@ -44,6 +44,8 @@ public:
     std::atomic<bool> fullDatabaseFiles{false};
     // ... and writes to write-ahead logs.
     std::atomic<bool> fullLogs{false};
+    // Reads of database files fail as on a failing disk.
+    std::atomic<bool> failingReads{false};
 
     // Files and folders that read as not writable: such a database file is
     // opened for reading only, and no log can be made in such a folder.
@@ -106,11 +108,15 @@ private:
         return methods(f)->xWrite(real(f), data, amount, offset);
     }
 
+    static inline FaultVfs *s_instance = nullptr;
+
     // Everything else goes straight to the default layer.
     static inline const sqlite3_io_methods kMethods = {
         3,
         [](sqlite3_file *f) { return methods(f)->xClose(real(f)); },
         [](sqlite3_file *f, void *p, int n, sqlite3_int64 o) {
+            if (reinterpret_cast<File *>(f)->isDatabase && s_instance->failingReads)
+                return SQLITE_IOERR_READ;
             return methods(f)->xRead(real(f), p, n, o);
         },
         write,
@@ -141,7 +147,6 @@ private:
         },
     };
 
-    static inline FaultVfs *s_instance = nullptr;
     sqlite3_vfs m_vfs = {};
     sqlite3_vfs *m_real = nullptr;
     QSet<QByteArray> m_denied;
