@@ -11,6 +11,12 @@ cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$here/build" -j2
 (cd "$here/build" && ctest --output-on-failure -j2)
 
+# The core libraries and their tests again without Qt Widgets: proves the split.
+cmake -S "$here" -B "$here/build-core" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQS_WERROR=ON -DQS_CORE_ONLY=ON
+cmake --build "$here/build-core" -j2
+(cd "$here/build-core" && ctest --output-on-failure -j2)
+
 if [ "${QS_SKIP_SANITIZERS:-0}" != 1 ]; then
     cmake -S "$here" -B "$here/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Asan -DQS_WERROR=ON
     cmake --build "$here/build-asan" -j2

@@ -1,7 +1,7 @@
 #include "import/LegacyImport.h"
 
 #include "import/frmConverting.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 
 #include <QCoreApplication>

@@ -2,9 +2,10 @@
 #include "import/LegacyImport.h"
 #include "import/frmConverting.h"
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "store/DataControl.h"
 #include "store/DatabaseFile.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
@@ -59,14 +60,14 @@ frmConverting *convertingWindow()
 struct Start
 {
     LegacyImport import;
-    std::unique_ptr<frmMain> window = std::make_unique<frmMain>();
+    std::unique_ptr<test::MainWindow> window = std::make_unique<test::MainWindow>();
     Status status;
 
     explicit Start(const std::function<void(LegacyImport &)> &configure = {})
     {
         if (configure)
             configure(import);
-        window->setNewDatabaseFiller(import.filler());
+        window->session.setNewDatabaseFiller(import.filler());
         status = window->Form_Initialize();
         if (status)
             import.reportOutcome(window.get(), QStringLiteral("Qsk.MDB"));
