@@ -74,8 +74,9 @@ Status openRegular(const QString &path, Descriptor &fd)
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (raw < 0) {
         const int error = errno;
-        return Status::failure(
-            QStringLiteral("\"%1\" cannot be read: %2.").arg(shown(path), systemText(error)));
+        return Status::failure(QStringLiteral("\"%1\" cannot be opened: %2. Check that it is "
+                                              "there and that you may read it.")
+                                   .arg(shown(path), systemText(error)));
     }
     fd.reset(raw);
     if (Status s = checkRegularDescriptor(raw, path); !s)

@@ -63,6 +63,7 @@ enum Setup {
     Locked,               // another program is writing to the database
     Fifo,                 // Qsk.MDB is a named pipe
     Folder,               // ... a folder
+    BrokenLink,           // ... a symbolic link to nothing
     Template,             // no Qsk.MDB; the template holds the row's bytes
     TemplateFifo          // ... the template is a named pipe
 };
@@ -304,6 +305,7 @@ private Q_SLOTS:
             << QStringList{": Types is a view, not a table."};
         QTest::newRow("named pipe")
             << int(Fifo) << QByteArray() << QStringList{"Qsk.MDB\" is a named pipe, not a file"};
+        QTest::newRow("link to nothing") << int(BrokenLink) << QByteArray() << QStringList{"Qsk.MDB\" cannot be opened", "Check that it is there"};
         QTest::newRow("folder") << int(Folder) << QByteArray()
                                 << QStringList{"Qsk.MDB\" is a folder, not a file"};
         QTest::newRow("template without tables")
@@ -336,6 +338,8 @@ private Q_SLOTS:
                                       : ::mkfifo("QskDef.MDB", 0644) == 0);
         } else if (setup == Fifo) {
             QVERIFY(::mkfifo("Qsk.MDB", 0644) == 0);
+        } else if (setup == BrokenLink) {
+            QVERIFY(QFile::link(QStringLiteral("nowhere"), QStringLiteral("Qsk.MDB")));
         } else if (setup == Folder) {
             QVERIFY(QDir().mkdir(QStringLiteral("Qsk.MDB")));
         } else if (setup != ReadOnlyFolder) {
