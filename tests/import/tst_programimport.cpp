@@ -194,7 +194,8 @@ private slots:
             QVERIFY(process.waitForStarted());
             QTest::qWait(QRandomGenerator::global()->bounded(fullRunMs));
             process.kill();
-            QVERIFY(process.waitForFinished());
+            // It may have finished on its own just before.
+            QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished());
             const QStringList left = QDir(dir.path()).entryList({"Qsk.MDB*"});
             if (left.contains(QStringLiteral("Qsk.MDB"))) {
                 ++complete;
