@@ -1,12 +1,14 @@
-#include "DbfWriter.h"
+// The import at the first start, in the program's own process: the please-wait window, the
+// report and its log, and legacy files that cannot be imported.
 #include "import/LegacyImport.h"
 #include "import/frmConverting.h"
-#include "main/frmMain.h"
-#include "support/MainWindow.h"
 #include "store/DataControl.h"
 #include "store/DatabaseFile.h"
+#include "store/Recordset.h"
+#include "support/DbfWriter.h"
+#include "support/MainWindow.h"
+#include "support/Modal.h"
 #include "widgets/MessageBox.h"
-#include "support/TestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -14,10 +16,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTest>
-
-#include <algorithm>
-#include <functional>
-#include <memory>
 
 using namespace qs;
 using namespace qs::test;
@@ -34,7 +32,7 @@ DbfRow row(int id, const QByteArray &type = {}, const QByteArray &memoBlock = {}
     return r;
 }
 
-// The legacy table of most tests: three live rows and a deleted one, with notes.
+// Three live rows and a deleted one, with notes.
 QByteArray threeDocuments()
 {
     DbfRow deleted = row(99);
@@ -42,10 +40,7 @@ QByteArray threeDocuments()
     return dbfTable({row(12, "Letter", "1"), deleted, row(30, "LETTER"), row(7, {}, "2")});
 }
 
-QByteArray twoNotes()
-{
-    return dbtMemo({dbtBlock(8 + 5, "first"), dbtBlock(8 + 6, "second")});
-}
+const QByteArray kTwoNotes = dbtMemo({dbtBlock(8 + 5, "first"), dbtBlock(8 + 6, "second")});
 
 frmConverting *convertingWindow()
 {
@@ -60,30 +55,31 @@ frmConverting *convertingWindow()
 struct Start
 {
     LegacyImport import;
-    std::unique_ptr<test::MainWindow> window = std::make_unique<test::MainWindow>();
+    test::MainWindow window;
     Status status;
 
-    explicit Start(const std::function<void(LegacyImport &)> &configure = {})
+    explicit Start(const std::function<void(int, int)> &listener = {})
     {
-        if (configure)
-            configure(import);
-        window->session.setNewDatabaseFiller(import.filler());
-        status = window->Form_Initialize();
+        import.setProgressListener(listener);
+        window.session.setNewDatabaseFiller(import.filler());
+        status = window.Form_Initialize();
         if (status)
-            import.reportOutcome(window.get(), QStringLiteral("Qsk.MDB"));
+            import.reportOutcome(&window, QStringLiteral("Qsk.MDB"));
     }
-
     QList<qint64> listedIds() const
     {
         QList<qint64> ids;
-        Recordset *rs = window->documents()->recordset();
+        Recordset *rs = window.documents()->recordset();
         for (int i = 0; rs && i < rs->rowCount(); ++i)
             ids.append(rs->valueAt(i, QStringLiteral("ID")).toLongLong());
         return ids;
     }
+    QString stored(const char *sql, const QVariant &arg) const
+    {
+        auto rows = window.database()->query({QLatin1String(sql), {arg}});
+        return rows && !rows->empty() ? rows->front().values.value(0).toString() : "<none>";
+    }
 };
-
-const QList<qint64> kImportedIds{30, 12, 7};
 
 } // namespace
 
@@ -93,21 +89,13 @@ class tst_LegacyImport : public QObject
 
     std::unique_ptr<TestFolder> m_folder;
 
-    void writeLegacy(const QByteArray &table, const QString &tableName = QStringLiteral("Document.DBF"),
-                     const QString &memoName = QStringLiteral("Document.DBT"))
-    {
-        if (!writeFile(m_folder->file(tableName), table) || !writeFile(m_folder->file(memoName), twoNotes()))
-            qFatal("cannot write the legacy files");
-    }
-
 private slots:
     void init()
     {
         m_folder = std::make_unique<TestFolder>();
-        MessageBox::clearAnswers();
         MessageBox::clearShownTexts();
+        clearPendingModals();
     }
-
     void cleanup() { m_folder.reset(); }
 
     void convertingWindowOffersNothing()
@@ -115,8 +103,8 @@ private slots:
         frmConverting w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto *label = w.findChild<QLabel *>(QStringLiteral("lblMessage"));
-        QCOMPARE(label->text(), QStringLiteral("Converting to new database format ... please wait"));
+        QCOMPARE(w.findChild<QLabel *>("lblMessage")->text(),
+                 QStringLiteral("Converting to new database format ... please wait"));
         QVERIFY(w.findChildren<QAbstractButton *>().isEmpty());
         QVERIFY(w.findChildren<QLineEdit *>().isEmpty());
         auto *bar = w.findChild<QProgressBar *>(QStringLiteral("prgRows"));
@@ -129,97 +117,93 @@ private slots:
         QVERIFY(w.isVisible());
     }
 
+    // The please-wait window follows the rows; the report is shown once, the log holds it
+    // all, and the legacy files stay byte for byte as they were.
     void firstStartImports()
     {
-        writeLegacy(threeDocuments());
-        const QByteArray tableBefore = readFile(m_folder->file(QStringLiteral("Document.DBF")));
-        const QByteArray memoBefore = readFile(m_folder->file(QStringLiteral("Document.DBT")));
-        MessageBox::queueAnswer(QMessageBox::Ok);
+        QList<DbfRow> rows;
+        for (int i = 1; i <= 3000; ++i)
+            rows.append(row(i, i % 2 ? "Letter" : "LETTER"));
+        rows[0].memoBlock = "1";
+        rows[1].mark = '*';
+        rows[2].memoBlock = "2";
+        rows[4].date = "2001XX01";
+        rows[5].memoBlock = "5";
+        const QByteArray table = dbfTable(rows);
+        QVERIFY(writeFile(m_folder->file("Document.DBF"), table));
+        QVERIFY(writeFile(m_folder->file("Document.DBT"), kTwoNotes));
+        answerMessage();
 
-        Start start;
+        QList<int> shown;
+        bool alwaysVisible = true;
+        Start start([&](int, int count) {
+            frmConverting *w = convertingWindow();
+            auto *bar = w ? w->findChild<QProgressBar *>(QStringLiteral("prgRows")) : nullptr;
+            alwaysVisible = alwaysVisible && w && w->isVisible();
+            if (bar && bar->maximum() == count)
+                shown.append(bar->value());
+        });
         QVERIFY2(start.status, qPrintable(start.status.message()));
-        QCOMPARE(start.listedIds(), kImportedIds);
-        QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("3 documents were imported from \"Document.DBF\"; 1 deleted row was skipped.")});
+        QVERIFY(alwaysVisible && shown.size() >= 3);
+        QCOMPARE(shown.first(), 0);
+        QCOMPARE(shown.last(), 3000);
+        QVERIFY(std::any_of(shown.begin(), shown.end(), [](int v) { return v > 0 && v < 3000; }));
         QVERIFY(!convertingWindow());
-        Database &db = *start.window->database();
-        auto notes = db.query({QStringLiteral("SELECT Note, DocumentType FROM Documents ORDER BY RecordPtr"), {}});
-        QCOMPARE(notes->size(), size_t(3));
-        QCOMPARE(notes->at(0).values.at(0).toString(), QStringLiteral("first"));
-        QCOMPARE(notes->at(2).values.at(0).toString(), QStringLiteral("second"));
-        QCOMPARE(notes->at(0).values.at(1), notes->at(1).values.at(1));
-        QCOMPARE(db.query({QStringLiteral("SELECT Type FROM Types"), {}})->size(), size_t(1));
 
+        QCOMPARE(start.listedIds().size(), 2999);
+        QCOMPARE(start.stored("SELECT Note FROM Documents WHERE ID = ?", 1), "first");
+        QCOMPARE(start.stored("SELECT Note FROM Documents WHERE ID = ?", 3), "second");
+        QCOMPARE(start.stored("SELECT COUNT(*) FROM Types WHERE Type = ?", "Letter"), "1");
+        QCOMPARE(start.stored("SELECT COUNT(DISTINCT DocumentType) FROM Documents WHERE ID > ?", 0),
+                 "1");
+
+        const QString problems = "Row 5, Date: \"2001XX01\" is not a date; imported empty\nRow 6, "
+                                 "Note: block 5: the memo file ends before this block; imported "
+                                 "empty";
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        QVERIFY(MessageBox::shownTexts().first().startsWith(
+            "2999 documents were imported from \"Document.DBF\"; 1 deleted row was skipped.\n\n2 "
+            "problems were found:\n" +
+            problems));
         const QString log = QString::fromUtf8(readFile(m_folder->file("Document.log")));
-        QVERIFY2(log.contains(QStringLiteral("\nThe table names no code page; text was read in Windows code page 1252.\n\nNo problems were found.")), qPrintable(log));
-        // The legacy files stay byte for byte as they were.
-        QCOMPARE(readFile(m_folder->file(QStringLiteral("Document.DBF"))), tableBefore);
-        QCOMPARE(readFile(m_folder->file(QStringLiteral("Document.DBT"))), memoBefore);
+        QVERIFY2(log.contains("\nThe table names no code page; text was read in Windows code page "
+                              "1252.\n\n2 problems were found:\n" +
+                              problems + "\n"),
+                 qPrintable(log));
+        QCOMPARE(readFile(m_folder->file("Document.DBF")), table);
+        QCOMPARE(readFile(m_folder->file("Document.DBT")), kTwoNotes);
     }
 
-    // A later start imports nothing; once the database is removed, the next start imports again.
-    void laterStartsImportOnlyWithoutDatabase()
-    {
-        writeLegacy(threeDocuments());
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        QVERIFY(Start().status);
-        const QStringList firstReport = MessageBox::shownTexts();
-        MessageBox::clearShownTexts();
-        {
-            Start second;
-            QVERIFY(second.status);
-            QVERIFY(!second.import.report());
-            QVERIFY(MessageBox::shownTexts().isEmpty());
-            QCOMPARE(second.listedIds(), kImportedIds);
-        }
-        QVERIFY(QFile::remove(m_folder->file(QStringLiteral("Qsk.MDB"))));
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        Start again;
-        QVERIFY(again.status);
-        QCOMPARE(again.listedIds(), kImportedIds);
-        QCOMPARE(MessageBox::shownTexts(), firstReport);
-    }
-
-    void noLegacyTableNoImport()
-    {
-        Start start;
-        QVERIFY(start.status);
-        QVERIFY(start.listedIds().isEmpty());
-        QVERIFY(MessageBox::shownTexts().isEmpty());
-        QVERIFY(!QFile::exists(m_folder->file(QStringLiteral("Document.log"))));
-    }
-
-    void legacyNamesInCapitals()
-    {
-        writeLegacy(threeDocuments(), QStringLiteral("DOCUMENT.DBF"), QStringLiteral("document.dbt"));
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        Start start;
-        QVERIFY(start.status);
-        QCOMPARE(start.listedIds(), kImportedIds);
-        auto notes = start.window->database()->query({QStringLiteral("SELECT Note FROM Documents WHERE ID = ?"), {12}});
-        QCOMPARE(notes->at(0).values.at(0).toString(), QStringLiteral("first"));
-    }
-
-    // A table that cannot be imported leaves no database, so the next start imports it.
-    void unreadableTableLeavesNoDatabase_data()
+    // Files that cannot be imported leave no database, so the next start imports them.
+    void starts_data()
     {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QStringList>("tableNames");
         QTest::addColumn<QStringList>("memoNames");
-        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("reason"); // empty: the start goes on
         const QStringList table{"Document.DBF"};
         const QStringList memo{"Document.DBT"};
         QByteArray negative = threeDocuments();
         negative[7] = '\xff';
         DbfShape other;
         other.fields[2].name = "WHEN";
-        QTest::newRow("header cut short") << QByteArray(40, '\x03') << table << memo << QStringLiteral("too short for its header (40 of 771 bytes)");
-        QTest::newRow("negative row count") << negative << table << memo << QStringLiteral("negative number of rows");
-        QTest::newRow("other fields") << dbfTable({row(1)}, {}, other) << table << memo << QStringLiteral("field 3 is \"WHEN\" D(8)");
-        QTest::newRow("tables differing in case") << threeDocuments() << QStringList{"DOCUMENT.DBF", "document.dbf"} << memo << QStringLiteral("\"DOCUMENT.DBF\", \"document.dbf\"");
-        QTest::newRow("memo files differing in case") << threeDocuments() << table << QStringList{"document.dbt", "DOCUMENT.DBT"} << QStringLiteral("\"DOCUMENT.DBT\", \"document.dbt\"");
+        QTest::newRow("no legacy table") << QByteArray() << QStringList() << memo << QString();
+        QTest::newRow("names in capitals") << threeDocuments() << QStringList{"DOCUMENT.DBF"}
+                                           << QStringList{"document.dbt"} << QString();
+        QTest::newRow("header cut short") << QByteArray(40, '\x03') << table << memo
+                                          << "too short for its header (40 of 771 bytes)";
+        QTest::newRow("negative row count")
+            << negative << table << memo << "negative number of rows";
+        QTest::newRow("other fields")
+            << dbfTable({row(1)}, {}, other) << table << memo << "field 3 is \"WHEN\" D(8)";
+        QTest::newRow("tables differing in case")
+            << threeDocuments() << QStringList{"DOCUMENT.DBF", "document.dbf"} << memo
+            << "\"DOCUMENT.DBF\", \"document.dbf\"";
+        QTest::newRow("memo files differing in case")
+            << threeDocuments() << table << QStringList{"document.dbt", "DOCUMENT.DBT"}
+            << "\"DOCUMENT.DBT\", \"document.dbt\"";
     }
-
-    void unreadableTableLeavesNoDatabase()
+    void starts()
     {
         QFETCH(QByteArray, table);
         QFETCH(QStringList, tableNames);
@@ -228,91 +212,55 @@ private slots:
         for (const QString &name : tableNames)
             QVERIFY(writeFile(m_folder->file(name), table));
         for (const QString &name : memoNames)
-            QVERIFY(writeFile(m_folder->file(name), twoNotes()));
+            QVERIFY(writeFile(m_folder->file(name), kTwoNotes));
+        if (reason.isEmpty()) {
+            if (!tableNames.isEmpty())
+                answerMessage();
+            Start start;
+            QVERIFY(start.status);
+            QCOMPARE(start.listedIds(),
+                     tableNames.isEmpty() ? QList<qint64>() : QList<qint64>{30, 12, 7});
+            QCOMPARE(MessageBox::shownTexts().size(), tableNames.size());
+            QCOMPARE(QFile::exists(m_folder->file("Document.log")), !tableNames.isEmpty());
+            if (!tableNames.isEmpty())
+                QCOMPARE(start.stored("SELECT Note FROM Documents WHERE ID = ?", 12), "first");
+            return;
+        }
         {
             Start start;
             QVERIFY(!start.status);
             const QString message = start.status.message();
-            QVERIFY2(message.contains(reason) && message.contains(QStringLiteral("next start")), qPrintable(message));
+            QVERIFY2(message.contains(reason) && message.contains("next start"),
+                     qPrintable(message));
         }
         QStringList files = tableNames + memoNames + QStringList{"QskDef.MDB"};
         files.sort();
         QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files, QDir::Name), files);
 
-        // Once the table is readable, the next start imports it.
-        writeLegacy(threeDocuments());
-        MessageBox::queueAnswer(QMessageBox::Ok);
+        // Once the files are sound, the next start imports them.
+        for (const QString &name : tableNames + memoNames)
+            QFile::remove(m_folder->file(name));
+        QVERIFY(writeFile(m_folder->file("Document.DBF"), threeDocuments()));
+        QVERIFY(writeFile(m_folder->file("Document.DBT"), kTwoNotes));
+        answerMessage();
         Start next;
         QVERIFY(next.status);
-        QCOMPARE(next.listedIds(), kImportedIds);
+        QCOMPARE(next.listedIds(), (QList<qint64>{30, 12, 7}));
     }
 
-    void problemsReportedOnceInPlace()
-    {
-        // 25 rows with a bad date, one whose memo block is missing, and a cut-off table.
-        QList<DbfRow> rows;
-        for (int i = 1; i <= 25; ++i) {
-            rows.append(row(i));
-            rows.last().date = "2001XX01";
-        }
-        rows.append(row(26, {}, "5"));
-        writeLegacy(dbfTable(rows, 27));
-        MessageBox::queueAnswer(QMessageBox::Ok);
-
-        Start start;
-        QVERIFY(start.status);
-        QCOMPARE(start.listedIds().size(), 26);
-        QCOMPARE(MessageBox::shownTexts().size(), 1);
-        const QString message = MessageBox::shownTexts().first();
-        QVERIFY2(message.startsWith(QStringLiteral("26 documents were imported from \"Document.DBF\"; 0 deleted rows were skipped.\n\n27 problems were found:\n")), qPrintable(message));
-
-        // The log holds every problem; the message's shortening is tst_importreport's part.
-        const QString log = QString::fromUtf8(readFile(m_folder->file("Document.log")));
-        QVERIFY(log.contains(QStringLiteral("\nRow 25, Date: \"2001XX01\" is not a date")));
-        QVERIFY(log.contains(QStringLiteral("\nRow 26, Note: block 5: the memo file ends before this block; imported empty\n")));
-        QVERIFY(log.contains(QStringLiteral("\nRow 27: the table file ends before this row")));
-    }
-
+    // A start killed from here on cannot lose the log.
     void logWrittenBeforeTheDatabaseTakesItsName()
     {
-        writeLegacy(threeDocuments());
+        QVERIFY(writeFile(m_folder->file("Document.DBF"), threeDocuments()));
         LegacyImport import;
         bool logInPlace = false;
-        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"), [&](Database &db) {
+        auto opened = openOrCreateDatabase("Qsk.MDB", "QskDef.MDB", [&](Database &db) {
             const Status s = import.fill(db);
-            logInPlace = QFile::exists(m_folder->file(QStringLiteral("Document.log")));
+            logInPlace = QFile::exists(m_folder->file("Document.log"));
             return s;
         });
         QVERIFY2(opened, qPrintable(opened.error()));
         QVERIFY(logInPlace);
-    }
-
-    void progressShownWhileImporting()
-    {
-        QList<DbfRow> rows;
-        for (int i = 1; i <= 3000; ++i)
-            rows.append(row(i, "Bulk"));
-        writeLegacy(dbfTable(rows));
-        MessageBox::queueAnswer(QMessageBox::Ok);
-
-        QList<int> shownValues;
-        bool alwaysVisible = true;
-        Start start{[&](LegacyImport &import) {
-            import.setProgressListener([&](int, int count) {
-                frmConverting *w = convertingWindow();
-                auto *bar = w ? w->findChild<QProgressBar *>(QStringLiteral("prgRows")) : nullptr;
-                alwaysVisible = alwaysVisible && w && w->isVisible();
-                if (bar && bar->maximum() == count)
-                    shownValues.append(bar->value());
-            });
-        }};
-        QVERIFY(start.status);
-        QVERIFY(alwaysVisible);
-        QVERIFY(shownValues.size() >= 3);
-        QCOMPARE(shownValues.first(), 0);
-        QCOMPARE(shownValues.last(), 3000);
-        QVERIFY(std::any_of(shownValues.begin(), shownValues.end(), [](int v) { return v > 0 && v < 3000; }));
-        QVERIFY(!convertingWindow());
     }
 };
 

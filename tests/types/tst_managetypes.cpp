@@ -1,16 +1,13 @@
 // "Manage Types..." from the main window, and the type filter afterwards.
-#include "ModalDriver.h"
-#include "support/TestSupport.h"
+#include "store/DataControl.h"
+#include "store/modRoutines.h"
+#include "support/MainWindow.h"
+#include "support/Modal.h"
 #include "types/frmAddType.h"
 #include "types/frmTypes.h"
-
-#include "main/frmMain.h"
-#include "support/MainWindow.h"
-#include "store/DataControl.h"
 #include "widgets/DataGrid.h"
 #include "widgets/FillTypeList.h"
 #include "widgets/MessageBox.h"
-#include "store/modRoutines.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,92 +20,38 @@ using namespace qs::test;
 
 namespace {
 
-QPushButton *button(QWidget &w, const char *name)
+void click(QWidget &w, const char *name)
 {
-    return w.findChild<QPushButton *>(QLatin1String(name));
+    QTest::mouseClick(w.findChild<QPushButton *>(QLatin1String(name)), Qt::LeftButton);
 }
 
-QStringList entries(const QComboBox &list)
+// Opens the types window with Ctrl+T, adds a type through its dialog or deletes one, then
+// leaves with Exit.
+bool manageTypes(QWidget &main, const QString &action, const QString &name)
 {
-    QStringList names;
-    for (int i = 0; i < list.count(); ++i)
-        names << list.itemText(i);
-    return names;
-}
-
-void clickTypeRow(frmTypes &w, const QString &name)
-{
-    auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdTypes"));
-    for (int row = 0; row < grid->model()->rowCount(); ++row) {
-        const QModelIndex index = grid->model()->index(row, 0);
-        if (index.data().toString() == name)
+    bool seen = false;
+    answerModal<frmTypes>([&](frmTypes &w) {
+        seen = true;
+        if (action == QLatin1String("add")) {
+            answerModal<frmAddType>([&](frmAddType &dialog) {
+                QTest::keyClicks(dialog.findChild<QLineEdit *>(QStringLiteral("txtType")), name);
+                click(dialog, "cmdOk");
+            });
+            click(w, "cmdAdd");
+        } else {
+            auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdTypes"));
+            const auto found =
+                grid->model()->match(grid->model()->index(0, 0), Qt::DisplayRole, name);
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                              grid->visualRect(index).center());
-    }
+                              grid->visualRect(found.value(0)).center());
+            answerMessage();
+            click(w, "cmdDelete");
+        }
+        click(w, "cmdExit");
+    });
+    QTest::keyClick(&main, Qt::Key_T, Qt::ControlModifier);
+    return seen;
 }
-
-// In the types window: add a type through its dialog, or delete one, then Exit.
-void changeTypes(frmTypes &w, const QString &action, const QString &name)
-{
-    if (action == QLatin1String("add")) {
-        whenModal<frmAddType>([&](frmAddType &dialog) {
-            QTest::keyClicks(dialog.findChild<QLineEdit *>(QStringLiteral("txtType")), name);
-            QTest::mouseClick(button(dialog, "cmdOk"), Qt::LeftButton);
-        });
-        QTest::mouseClick(button(w, "cmdAdd"), Qt::LeftButton);
-    } else {
-        clickTypeRow(w, name);
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        QTest::mouseClick(button(w, "cmdDelete"), Qt::LeftButton);
-    }
-    QTest::mouseClick(button(w, "cmdExit"), Qt::LeftButton);
-}
-
-class MainWindowFixture
-{
-public:
-    MainWindowFixture()
-    {
-        auto db = makeDatabase(folder.file(QStringLiteral("Qsk.MDB")));
-        if (!db)
-            return;
-        const qint16 autoKey = addType(*db, QStringLiteral("Auto"));
-        addType(*db, QStringLiteral("Memo"));
-        const qint16 tax = addType(*db, QStringLiteral("Tax"));
-        addDocument(*db, {1, QStringLiteral("Return 2021"), tax});
-        addDocument(*db, {2, QStringLiteral("Return 2022"), tax});
-        addDocument(*db, {3, QStringLiteral("Insurance"), autoKey});
-        addDocument(*db, {4, QStringLiteral("Letter"), 0});
-        db.reset();
-        ready = window.Form_Initialize().ok();
-        cmbType = window.findChild<QComboBox *>(QStringLiteral("cmbType"));
-        chkFilterOn = window.findChild<QCheckBox *>(QStringLiteral("chkFilterOn"));
-    }
-
-    // Opens the types window with Ctrl+T and lets `inside` work in it.
-    bool manageTypes(const QString &action, const QString &name)
-    {
-        bool seen = false;
-        whenModal<frmTypes>([&](frmTypes &w) { changeTypes(w, action, name); }, &seen);
-        QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
-        return seen;
-    }
-
-    // The box is wider than its caption, so it is ticked from the keyboard.
-    void tickFilter()
-    {
-        chkFilterOn->setFocus();
-        QTest::keyClick(chkFilterOn, Qt::Key_Space);
-    }
-
-    int listed() { return window.documents()->recordset()->recordCount(); }
-
-    TestFolder folder;
-    test::MainWindow window;
-    bool ready = false;
-    QComboBox *cmbType = nullptr;
-    QCheckBox *chkFilterOn = nullptr;
-};
 
 } // namespace
 
@@ -117,103 +60,92 @@ class TestManageTypes : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void newTypeReachesTheFilter();
-    void choiceAfterClose_data();
-    void choiceAfterClose();
-};
-
-void TestManageTypes::init()
-{
-    MessageBox::clearAnswers();
-    MessageBox::clearShownTexts();
-}
-
-void TestManageTypes::newTypeReachesTheFilter()
-{
-    MainWindowFixture f;
-    QVERIFY(f.ready);
-    f.window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&f.window));
-    QCOMPARE(entries(*f.cmbType), (QStringList{"ALL", "Auto", "Memo", "Tax"}));
-
-    QVERIFY(f.manageTypes(QStringLiteral("add"), QStringLiteral("Legal")));
-
-    QCOMPARE(MessageBox::shownTexts(), QStringList{});
-    QCOMPARE(entries(*f.cmbType), (QStringList{"ALL", "Auto", "Legal", "Memo", "Tax"}));
-    // Every entry carries the key of its own type.
-    for (int i = 1; i < f.cmbType->count(); ++i)
-        QCOMPARE(qint16(f.cmbType->itemData(i).toInt()),
-                 fnTypePtr(*f.window.database(), f.cmbType->itemText(i)));
-
-    // The new type can be filtered on at once.
-    f.tickFilter();
-    f.cmbType->setCurrentIndex(f.cmbType->findText(QStringLiteral("Legal")));
-
-    QCOMPARE(f.listed(), 0);
-    f.cmbType->setCurrentIndex(f.cmbType->findText(QStringLiteral("Tax")));
-    QCOMPARE(f.listed(), 2);
-}
-
-void TestManageTypes::choiceAfterClose_data()
-{
-    QTest::addColumn<bool>("filterOn");
-    QTest::addColumn<QString>("chosen");
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("selected");
-    QTest::addColumn<bool>("rerun");
-    QTest::addColumn<int>("listed");
-
-    QTest::newRow("kept by key when a type is added before it") << true << "Tax"
-                                                                << "add"
-                                                                << "Aaa"
-                                                                << "Tax" << false << 2;
-    QTest::newRow("kept when another type is deleted") << true << "Tax"
-                                                       << "delete"
-                                                       << "Memo"
+    void choiceAfterClose_data()
+    {
+        QTest::addColumn<bool>("filterOn");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<bool>("rerun");
+        QTest::addColumn<int>("listed");
+        QTest::newRow("new type, filtered on at once") << true << "Tax"
+                                                       << "add"
+                                                       << "Legal"
                                                        << "Tax" << false << 2;
-    QTest::newRow("ALL stays ALL") << true << "ALL"
-                                   << "delete"
-                                   << "Memo"
-                                   << "ALL" << false << 4;
-    QTest::newRow("chosen type deleted, filter on: back to ALL and re-run") << true << "Memo"
-                                                                            << "delete"
-                                                                            << "Memo"
-                                                                            << "ALL" << true << 4;
-    QTest::newRow("chosen type deleted, filter off: back to ALL quietly") << false << "Memo"
-                                                                          << "delete"
-                                                                          << "Memo"
-                                                                          << "ALL" << false << 4;
-}
+        QTest::newRow("kept by key when a type is added before it") << true << "Tax"
+                                                                    << "add"
+                                                                    << "Aaa"
+                                                                    << "Tax" << false << 2;
+        QTest::newRow("ALL stays ALL") << true << "ALL"
+                                       << "delete"
+                                       << "Memo"
+                                       << "ALL" << false << 4;
+        QTest::newRow("chosen type deleted, filter on: back to ALL and re-run")
+            << true << "Memo"
+            << "delete"
+            << "Memo"
+            << "ALL" << true << 4;
+        QTest::newRow("chosen type deleted, filter off: back to ALL quietly")
+            << false << "Memo"
+            << "delete"
+            << "Memo"
+            << "ALL" << false << 4;
+    }
+    void choiceAfterClose()
+    {
+        QFETCH(bool, filterOn);
+        QFETCH(QString, chosen);
+        QFETCH(QString, action);
+        QFETCH(QString, name);
+        QFETCH(QString, selected);
+        MessageBox::clearShownTexts();
+        MainWindowFixture f;
+        QVERIFY(f.open([](Database &db) {
+            const qint16 autoKey = addType(db, QStringLiteral("Auto"));
+            addType(db, QStringLiteral("Memo"));
+            const qint16 tax = addType(db, QStringLiteral("Tax"));
+            addDocument(db, {1, QStringLiteral("Return 2021"), tax});
+            addDocument(db, {2, QStringLiteral("Return 2022"), tax});
+            addDocument(db, {3, QStringLiteral("Insurance"), autoKey});
+            addDocument(db, {4, QStringLiteral("Letter"), 0});
+        }));
+        auto *cmbType = f.w().findChild<QComboBox *>(QStringLiteral("cmbType"));
+        auto *chkFilterOn = f.w().findChild<QCheckBox *>(QStringLiteral("chkFilterOn"));
+        if (filterOn) { // the box is wider than its caption, so it is ticked from the keyboard
+            chkFilterOn->setFocus();
+            QTest::keyClick(chkFilterOn, Qt::Key_Space);
+        }
+        cmbType->setCurrentIndex(cmbType->findText(chosen));
+        const auto sourceBefore = f.w().documents()->recordSource();
 
-void TestManageTypes::choiceAfterClose()
-{
-    QFETCH(bool, filterOn);
-    QFETCH(QString, chosen);
-    QFETCH(QString, action);
-    QFETCH(QString, name);
-    QFETCH(QString, selected);
-    QFETCH(bool, rerun);
-    QFETCH(int, listed);
-
-    MainWindowFixture f;
-    QVERIFY(f.ready);
-    f.window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&f.window));
-    if (filterOn)
-        f.tickFilter();
-    f.cmbType->setCurrentIndex(f.cmbType->findText(chosen));
-    QCOMPARE(f.cmbType->currentText(), chosen);
-    const auto sourceBefore = f.window.documents()->recordSource();
-
-    QVERIFY(f.manageTypes(action, name));
-
-    QCOMPARE(f.cmbType->currentText(), selected);
-    QCOMPARE(selectedTypeKey(*f.cmbType), fnTypePtr(*f.window.database(), selected));
-    QCOMPARE(f.window.documents()->recordSource() != sourceBefore, rerun);
-    QCOMPARE(f.listed(), listed);
-}
+        QVERIFY(manageTypes(f.w(), action, name));
+        QCOMPARE(MessageBox::shownTexts().size(), action == QLatin1String("add") ? 0 : 1);
+        QStringList entries;
+        for (int i = 0; i < cmbType->count(); ++i) {
+            entries << cmbType->itemText(i);
+            // Every entry carries the key of its own type.
+            if (i > 0)
+                QCOMPARE(qint16(cmbType->itemData(i).toInt()),
+                         fnTypePtr(*f.w().database(), entries.last()));
+        }
+        QStringList expected{"Auto", "Memo", "Tax"};
+        if (action == QLatin1String("add"))
+            expected << name;
+        else
+            expected.removeAll(name);
+        expected.sort();
+        QCOMPARE(entries, QStringList{"ALL"} + expected);
+        QCOMPARE(cmbType->currentText(), selected);
+        QCOMPARE(selectedTypeKey(*cmbType), fnTypePtr(*f.w().database(), selected));
+        QTEST(f.w().documents()->recordSource() != sourceBefore, "rerun");
+        QTEST(f.w().documents()->recordset()->recordCount(), "listed");
+        if (name == QLatin1String("Legal")) {
+            cmbType->setCurrentIndex(cmbType->findText(name));
+            QCOMPARE(f.w().documents()->recordset()->recordCount(), 0);
+        }
+    }
+};
 
 QTEST_MAIN(TestManageTypes)
 #include "tst_managetypes.moc"
