@@ -55,6 +55,8 @@ bool makeSpecial(Special kind, const QString &path)
     return false;
 }
 
+enum Field { Id, Description, Who, Type, Date, DateAdded, DateChanged, Note };
+
 QList<qint32> idsOf(const QList<LegacyDocument> &documents)
 {
     QList<qint32> ids;
@@ -93,18 +95,6 @@ class tst_DbfReader : public QObject
         if (!writeFile(tablePath(), table) || (memo && !writeFile(memoPath(), *memo)))
             qFatal("cannot write the test files");
         return readFiles();
-    }
-
-    // A one-row table whose single document is returned; `problem` is the read's only
-    // problem as "Row r, Field: what", or empty when there was none.
-    LegacyDocument readOne(const DbfRow &r, const std::optional<QByteArray> &memo, QString *problem)
-    {
-        const ReadResult result = read(dbfTable({r}), memo);
-        if (result.documents.size() != 1 || result.problems.size() > 1)
-            qFatal("expected one document and at most one problem");
-        for (const DbfProblem &p : result.problems)
-            *problem = QStringLiteral("Row %1, %2: %3").arg(p.row).arg(p.field, p.what);
-        return result.documents.first();
     }
 
 private slots:
@@ -172,18 +162,19 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<double>("value");
-        QTest::newRow("blanks inside") << QByteArray("1 2 3 ") << 123.0;
-        QTest::newRow("tab and line feed") << QByteArray("\t4\n5") << 45.0;
-        QTest::newRow("negative") << QByteArray(" -17") << -17.0;
-        QTest::newRow("plus") << QByteArray("+8") << 8.0;
-        QTest::newRow("leading point") << QByteArray(".5") << 0.5;
-        QTest::newRow("second point stops") << QByteArray("1.2.3") << 1.2;
-        QTest::newRow("letters stop") << QByteArray("12ab3") << 12.0;
-        QTest::newRow("exponent") << QByteArray("1E3") << 1000.0;
-        QTest::newRow("exponent with D") << QByteArray("2d2") << 200.0;
-        QTest::newRow("exponent without digits") << QByteArray("7E") << 7.0;
-        QTest::newRow("no number") << QByteArray("abc") << 0.0;
-        QTest::newRow("empty") << QByteArray() << 0.0;
+        for (const auto &[text, value] : {std::pair{"1 2 3 ", 123.0},
+                                          {"\t4\n5", 45.0},
+                                          {" -17", -17.0},
+                                          {"+8", 8.0},
+                                          {".5", 0.5},
+                                          {"1.2.3", 1.2},
+                                          {"12ab3", 12.0},
+                                          {"1E3", 1000.0},
+                                          {"2d2", 200.0},
+                                          {"7E", 7.0},
+                                          {"abc", 0.0},
+                                          {"", 0.0}})
+            QTest::newRow(text) << QByteArray(text) << value;
     }
 
     void numericValue()
@@ -192,44 +183,18 @@ private slots:
         QTEST(fnNumericValue(text), "value");
     }
 
-    void documentNumber_data()
-    {
-        QTest::addColumn<QByteArray>("field");
-        QTest::addColumn<qint32>("id");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("plain") << QByteArray("   417") << 417 << QString();
-        QTest::newRow("half to even, down") << QByteArray("  2.5") << 2 << QString();
-        QTest::newRow("half to even, up") << QByteArray("  3.5") << 4 << QString();
-        QTest::newRow("blank") << QByteArray() << 0 << QString();
-        QTest::newRow("out of range")
-            << QByteArray("9E99") << 0 << "Row 1, ID: \"9E99  \" is out of range; imported as 0";
-    }
-
-    void documentNumber()
-    {
-        QFETCH(QByteArray, field);
-        QString problem;
-        QTEST(readOne(row(field), {}, &problem).id, "id");
-        QTEST(problem, "problem");
-    }
-
     void readDbfDate_data()
     {
         QTest::addColumn<QByteArray>("field");
-        QTest::addColumn<bool>("ok");
         QTest::addColumn<QDate>("date"); // invalid: no date
-        QTest::newRow("blank") << QByteArray("        ") << true << QDate();
-        QTest::newRow("last day of 1999") << QByteArray("19991231") << true << QDate(1999, 12, 31);
-        QTest::newRow("leap day") << QByteArray("20000229") << true << QDate(2000, 2, 29);
-        QTest::newRow("no leap day") << QByteArray("19000229") << false << QDate();
-        QTest::newRow("month 13") << QByteArray("19991301") << false << QDate();
-        QTest::newRow("day 0") << QByteArray("19990100") << false << QDate();
-        QTest::newRow("year 0") << QByteArray("00000101") << false << QDate();
-        QTest::newRow("blank inside") << QByteArray("1999 231") << false << QDate();
-        QTest::newRow("zero bytes") << QByteArray(8, '\0') << false << QDate();
-        QTest::newRow("too short") << QByteArray("1999123") << false << QDate();
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("blank") << QByteArray("        ") << QDate() << true;
+        QTest::newRow("leap day") << QByteArray("20000229") << QDate(2000, 2, 29) << true;
+        for (const char *bad :
+             {"19000229", "19991301", "19990100", "00000101", "1999 231", "1999123"})
+            QTest::newRow(bad) << QByteArray(bad) << QDate() << false;
+        QTest::newRow("zero bytes") << QByteArray(8, '\0') << QDate() << false;
     }
-
     void readDbfDate()
     {
         QFETCH(QByteArray, field);
@@ -241,106 +206,105 @@ private slots:
         QCOMPARE(result.has_value(), result.value_or(QDate()).isValid());
     }
 
-    // Each date field is read into its own place; a bad one is reported by its name.
-    void dateFields_data()
+    // One field of a one-row table: the value read (a date as ISO text) and the read's only
+    // problem, given after "Row 1, <field>: ".
+    void field_data()
     {
-        QTest::addColumn<int>("which");
-        QTest::addColumn<QByteArray>("field");
-        QTest::addColumn<QDate>("date");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("Date") << 0 << QByteArray("19991231") << QDate(1999, 12, 31) << QString();
-        QTest::newRow("DateAdded") << 1 << QByteArray("20240101") << QDate(2024, 1, 1) << QString();
-        QTest::newRow("DateChanged blank") << 2 << QByteArray() << QDate() << QString();
-        QTest::newRow("bad Date") << 0 << QByteArray("19991340") << QDate()
-                                  << "Row 1, Date: \"19991340\" is not a date; imported empty";
-        QTest::newRow("bad DateAdded")
-            << 1 << QByteArray("2024 1 1") << QDate()
-            << "Row 1, DateAdded: \"2024 1 1\" is not a date; imported empty";
-        QTest::newRow("bad DateChanged")
-            << 2 << QByteArray("ABCDEFGH") << QDate()
-            << "Row 1, DateChanged: \"ABCDEFGH\" is not a date; imported empty";
-    }
-
-    void dateFields()
-    {
-        QFETCH(int, which);
-        QFETCH(QByteArray, field);
-        QFETCH(QDate, date);
-        DbfRow r = row("1");
-        QByteArray *fields[] = {&r.date, &r.dateAdded, &r.dateChanged};
-        *fields[which] = field;
-        QString problem;
-        const LegacyDocument doc = readOne(r, {}, &problem);
-        const std::optional<QDate> results[] = {doc.date, doc.dateAdded, doc.dateChanged};
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(results[i].value_or(QDate()), i == which ? date : QDate());
-        QTEST(problem, "problem");
-    }
-
-    void note_data()
-    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QByteArray>("memo");
-        QTest::addColumn<QByteArray>("block");
-        QTest::addColumn<QString>("note");
-        QTest::addColumn<QString>("problem"); // after "Row 1, Note: "
-
-        const QByteArray alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("problem");
+        const QByteArray abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
         QByteArray longText;
         for (int i = 0; i < 1016; ++i)
             longText += char('a' + i % 26);
-        const QByteArray two = dbtMemo({dbtBlock(20, alphabet), dbtBlock(11, "second")});
-        const QString beyond =
-            QStringLiteral("the memo file ends before this block; imported empty");
+        const QByteArray two = dbtMemo({dbtBlock(20, abc), dbtBlock(11, "second")});
+        const auto add = [&](const char *name, Field f, const QByteArray &raw, const QString &value,
+                             const QString &problem = {}, const QByteArray &memo = {}) {
+            QTest::newRow(name) << int(f) << raw << (memo.isNull() ? two : memo) << value
+                                << problem;
+        };
+        const auto one = [](int length, const QByteArray &text) {
+            return dbtMemo({dbtBlock(length, text)});
+        };
+        const QString beyond = "the memo file ends before this block; imported empty";
+        const QString inside = "block 1: the memo file ends inside this block; ";
 
-        QTest::newRow("block 0") << two << QByteArray("0") << QString() << QString();
-        QTest::newRow("length byte 8")
-            << dbtMemo({dbtBlock(8, alphabet)}) << QByteArray("1") << QString() << QString();
-        QTest::newRow("length byte 20") << two << QByteArray("1") << "ABCDEFGHIJKL" << QString();
-        QTest::newRow("longest note") << dbtMemo({dbtBlock(255, longText)}) << QByteArray("1")
-                                      << QString::fromLatin1(longText.left(247)) << QString();
-        QTest::newRow("blanks inside kept") << dbtMemo({dbtBlock(8 + 10, "  two   xx")})
-                                            << QByteArray("1") << "  two   xx" << QString();
-        QTest::newRow("trailing blanks")
-            << dbtMemo({dbtBlock(8 + 10, "  two     ")}) << QByteArray("1") << "  two" << QString();
-        QTest::newRow("accented") << dbtMemo({dbtBlock(8 + 6, "na\xefve\x80")}) << QByteArray("1")
-                                  << "naïve€" << QString();
-        QTest::newRow("fraction rounds to even") << two << QByteArray("2.5") << "sec" << QString();
-        QTest::newRow("length byte below 8")
-            << dbtMemo({dbtBlock(7, alphabet)}) << QByteArray("1") << QString()
-            << "block 1: length byte 7 is below 8; imported empty";
-        QTest::newRow("beyond the memo file")
-            << two << QByteArray("3") << QString() << "block 3: " + beyond;
-        QTest::newRow("negative block")
-            << two << QByteArray("-1") << QString() << "block -1: no such block; imported empty";
-        QTest::newRow("huge block number")
-            << two << QByteArray("1E30") << QString() << "block 1E30: " + beyond;
-        QTest::newRow("empty memo file")
-            << QByteArray() << QByteArray("1") << QString() << "block 1: " + beyond;
-        QTest::newRow("last block cut in its text")
-            << dbtMemo({dbtBlock(20, alphabet).left(8 + 5)}) << QByteArray("1") << "ABCDE"
-            << "block 1: the memo file ends inside this block; 5 of 12 characters imported";
-        QTest::newRow("last block cut in its header")
-            << dbtMemo({dbtBlock(20, alphabet).left(6)}) << QByteArray("1") << QString()
-            << "block 1: the memo file ends inside this block; 0 of 12 characters imported";
-        QTest::newRow("NUL after the text")
-            << dbtMemo({dbtBlock(8 + 9, QByteArray("note\0\0 \0\0", 9))}) << QByteArray("1")
-            << "note" << QString();
-        QTest::newRow("NUL inside the text")
-            << dbtMemo({dbtBlock(8 + 5, QByteArray("ab\0cd", 5))}) << QByteArray("1") << "abcd"
-            << "block 1: the note holds NUL bytes; imported without them";
-        QTest::newRow("last block without length byte")
-            << dbtMemo({QByteArray(3, 'x')}) << QByteArray("1") << QString()
-            << "block 1: the memo file ends inside this block; imported empty";
+        add("ID", Id, "   417", "417");
+        add("ID half to even, down", Id, "  2.5", "2");
+        add("ID half to even, up", Id, "  3.5", "4");
+        add("ID blank", Id, {}, "0");
+        add("ID out of range", Id, "9E99", "0", "\"9E99  \" is out of range; imported as 0");
+        add("Date", Date, "19991231", "1999-12-31");
+        add("DateAdded", DateAdded, "20240101", "2024-01-01");
+        add("DateChanged", DateChanged, "20011130", "2001-11-30");
+        add("bad Date", Date, "19991340", {}, "\"19991340\" is not a date; imported empty");
+        add("bad DateAdded", DateAdded, "2024 1 1", {},
+            "\"2024 1 1\" is not a date; imported empty");
+        add("bad DateChanged", DateChanged, "ABCDEFGH", {},
+            "\"ABCDEFGH\" is not a date; imported empty");
+        add("description trailing", Description, "Lease   ", "Lease");
+        add("description full width", Description, QByteArray(40, 'd'), QString(40, u'd'));
+        add("description accented", Description, "Caf\xe9 \x80 5", "Café € 5");
+        add("who tab kept", Who, "Tab\t", "Tab\t");
+        add("type", Type, " Letter  ", " Letter");
+        add("NUL padding", Description, QByteArray("Lease\0\0 \0", 9), "Lease");
+        add("NUL-padded type", Type, QByteArray("Memo\0\0\0\0\0\0", 10), "Memo");
+        add("NUL inside", Who, QByteArray("Ann\0Lee", 7), "AnnLee",
+            "\"Ann?Lee\" holds NUL bytes; imported without them");
+        add("note block 0", Note, "0", {});
+        add("length byte 8", Note, "1", {}, {}, one(8, abc));
+        add("length byte 20", Note, "1", "ABCDEFGHIJKL");
+        add("longest note", Note, "1", QString::fromLatin1(longText.left(247)), {},
+            one(255, longText));
+        add("blanks inside kept", Note, "1", "  two   xx", {}, one(8 + 10, "  two   xx"));
+        add("trailing blanks", Note, "1", "  two", {}, one(8 + 10, "  two     "));
+        add("accented note", Note, "1", "naïve€", {}, one(8 + 6, "na\xefve\x80"));
+        add("fraction rounds to even", Note, "2.5", "sec");
+        add("length byte below 8", Note, "1", {},
+            "block 1: length byte 7 is below 8; imported empty", one(7, abc));
+        add("beyond the memo file", Note, "3", {}, "block 3: " + beyond);
+        add("negative block", Note, "-1", {}, "block -1: no such block; imported empty");
+        add("huge block number", Note, "1E30", {}, "block 1E30: " + beyond);
+        add("empty memo file", Note, "1", {}, "block 1: " + beyond, "");
+        add("last block cut in its text", Note, "1", "ABCDE",
+            inside + "5 of 12 characters imported", dbtMemo({dbtBlock(20, abc).left(8 + 5)}));
+        add("last block cut in its header", Note, "1", {}, inside + "0 of 12 characters imported",
+            dbtMemo({dbtBlock(20, abc).left(6)}));
+        add("last block without length byte", Note, "1", {}, inside + "imported empty",
+            dbtMemo({QByteArray(3, 'x')}));
+        add("NUL after the note", Note, "1", "note", {},
+            one(8 + 9, QByteArray("note\0\0 \0\0", 9)));
+        add("NUL inside the note", Note, "1", "abcd",
+            "block 1: the note holds NUL bytes; imported without them",
+            one(8 + 5, QByteArray("ab\0cd", 5)));
     }
-
-    void note()
+    void field()
     {
+        QFETCH(int, field);
+        QFETCH(QByteArray, raw);
         QFETCH(QByteArray, memo);
-        QFETCH(QByteArray, block);
         QFETCH(QString, problem);
-        QString found;
-        QTEST(readOne(row("1", block), memo, &found).note, "note");
-        QCOMPARE(found, problem.isEmpty() ? problem : "Row 1, Note: " + problem);
+        DbfRow r = row("1");
+        QByteArray *fields[] = {&r.id,   &r.description, &r.who,         &r.type,
+                                &r.date, &r.dateAdded,   &r.dateChanged, &r.memoBlock};
+        *fields[field] = raw;
+        const ReadResult result = read(dbfTable({r}), memo);
+        QCOMPARE(result.documents.size(), 1);
+        const LegacyDocument &d = result.documents.first();
+        const auto iso = [](const std::optional<QDate> &date) {
+            return date ? date->toString(Qt::ISODate) : QString();
+        };
+        const QStringList values{
+            QString::number(d.id), d.description,      d.who, d.typeName, iso(d.date),
+            iso(d.dateAdded),      iso(d.dateChanged), d.note};
+        QTEST(values.at(field), "value");
+        const QStringList names{"ID",   "Description", "Who",         "Type",
+                                "Date", "DateAdded",   "DateChanged", "Note"};
+        QCOMPARE(result.problems, problem.isEmpty()
+                                      ? QList<DbfProblem>()
+                                      : QList<DbfProblem>{{1, names.at(field), problem}});
     }
 
     void blockNumbersAboveSixteenBits()
@@ -352,9 +316,9 @@ private slots:
         QVERIFY(memo.seek(qint64(40000) * 1024));
         QVERIFY(memo.write(dbtBlock(8 + 4, "far!")) == 1024);
         memo.close();
-        QString problem;
-        QCOMPARE(readOne(row("1", "40000"), {}, &problem).note, QStringLiteral("far!"));
-        QVERIFY(problem.isEmpty());
+        const ReadResult result = read(dbfTable({row("1", "40000")}));
+        QCOMPARE(result.documents.value(0).note, QStringLiteral("far!"));
+        QVERIFY(result.problems.isEmpty());
     }
 
     void memoFileUnusable_data()
@@ -386,43 +350,6 @@ private slots:
         QCOMPARE(result.problems.at(0).field, QStringLiteral("Note"));
         QCOMPARE(result.problems.at(0).what, expected + "; imported empty");
         QCOMPARE(result.problems.at(1).row, 3);
-    }
-
-    void textFields_data()
-    {
-        QTest::addColumn<int>("which"); // description, who, type
-        QTest::addColumn<QByteArray>("raw");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("description trailing")
-            << 0 << QByteArray("Lease   ") << "Lease" << QString();
-        QTest::newRow("description full width")
-            << 0 << QByteArray(40, 'd') << QString(40, u'd') << QString();
-        QTest::newRow("description accented")
-            << 0 << QByteArray("Caf\xe9 \x80 5") << "Café € 5" << QString();
-        QTest::newRow("who") << 1 << QByteArray(" M\xfcller  ") << " Müller" << QString();
-        QTest::newRow("who tab kept") << 1 << QByteArray("Tab\t") << "Tab\t" << QString();
-        QTest::newRow("type") << 2 << QByteArray(" Letter  ") << " Letter" << QString();
-        QTest::newRow("type blank") << 2 << QByteArray() << QString() << QString();
-        QTest::newRow("NUL padding") << 0 << QByteArray("Lease\0\0 \0", 9) << "Lease" << QString();
-        QTest::newRow("NUL-padded type")
-            << 2 << QByteArray("Memo\0\0\0\0\0\0", 10) << "Memo" << QString();
-        QTest::newRow("NUL inside")
-            << 1 << QByteArray("Ann\0Lee", 7) << "AnnLee"
-            << "Row 1, Who: \"Ann?Lee\" holds NUL bytes; imported without them";
-    }
-
-    void textFields()
-    {
-        QFETCH(int, which);
-        QFETCH(QByteArray, raw);
-        DbfRow r = row("1");
-        QByteArray *fields[] = {&r.description, &r.who, &r.type};
-        *fields[which] = raw;
-        QString problem;
-        const LegacyDocument doc = readOne(r, {}, &problem);
-        QTEST((QStringList{doc.description, doc.who, doc.typeName}).at(which), "text");
-        QTEST(problem, "problem");
     }
 
     void decode_data()
