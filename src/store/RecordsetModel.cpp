@@ -15,16 +15,23 @@ RecordsetModel::RecordsetModel(DataControl *control, QList<Column> columns, QObj
     });
     // The record set has already changed when it reports; the row count this
     // model reports follows only inside the begin/end pair.
+    // While the change is announced, rows are read as they were before it (see sourceRow).
     connect(control, &DataControl::rowInserted, this, [this](int row) {
         m_changingRows = true;
+        m_announcedRow = row;
+        m_announcedShift = 1;
         beginInsertRows({}, row, row);
+        m_announcedRow = -1;
         ++m_rows;
         endInsertRows();
         m_changingRows = false;
     });
     connect(control, &DataControl::rowRemoved, this, [this](int row) {
         m_changingRows = true;
+        m_announcedRow = row;
+        m_announcedShift = -1;
         beginRemoveRows({}, row, row);
+        m_announcedRow = -1;
         --m_rows;
         endRemoveRows();
         m_changingRows = false;
@@ -37,6 +44,16 @@ void RecordsetModel::onReset()
     beginResetModel();
     m_rows = m_control && m_control->recordset() ? m_control->recordset()->rowCount() : 0;
     endResetModel();
+}
+
+int RecordsetModel::sourceRow(int row) const
+{
+    if (m_announcedRow < 0 || row < m_announcedRow)
+        return row;
+    // An inserted row moved the later ones down; the removed row itself is gone.
+    if (m_announcedShift < 0 && row == m_announcedRow)
+        return -1;
+    return row + (m_announcedShift > 0 ? 1 : -1);
 }
 
 int RecordsetModel::rowCount(const QModelIndex &parent) const
@@ -53,8 +70,10 @@ QVariant RecordsetModel::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || !m_control || !m_control->recordset())
         return {};
-    const QVariant v =
-        m_control->recordset()->valueAt(index.row(), m_columns.at(index.column()).field);
+    const int row = sourceRow(index.row());
+    if (row < 0)
+        return {};
+    const QVariant v = m_control->recordset()->valueAt(row, m_columns.at(index.column()).field);
     if (v.typeId() == QMetaType::QDate) {
         const QDate d = v.toDate();
         return QStringLiteral("%1/%2/%3").arg(d.month()).arg(d.day()).arg(d.year());

@@ -34,7 +34,13 @@ public:
 
 private:
     void onReset();
+    // The record set has already changed when it reports a row inserted or removed, but
+    // views read the rows between the begin and end of the announcement as they were
+    // before; this maps such a row to where the record set now holds it (-1: removed).
+    int sourceRow(int row) const;
     bool m_changingRows = false;
+    int m_announcedRow = -1;
+    int m_announcedShift = 0;
 
     // The control may go first when a window is taken down.
     QPointer<DataControl> m_control;

@@ -74,12 +74,17 @@ private Q_SLOTS:
         row("caret inside", inv, "inv", 2, "inv", 2, 0);
         row("no candidate", inv, "xyz", 3, "xyz", 3, 0);
         row("equal text is no candidate", QStringList{"Invoice"}, "invoice", 7, "invoice", 7, 0);
-        row("newest no longer once trimmed", QStringList{"Invoice", "inv   "}, "inv", 3, "inv", 3, 0);
+        row("newest no longer once trimmed", QStringList{"Invoice", "inv   "}, "inv", 3, "inv", 3,
+            0);
         row("trailing blanks typed", QStringList{"inv x", "Invoice"}, "inv ", 4, "inv x", 4, 1);
-        row("newest longer with blanks", QStringList{"Invoice", "Inv no 7  "}, "inv", 3, "Inv no 7  ", 3, 7);
-        row("like wildcards are plain text", QStringList{"50% off", "50_50", "5000"}, "50%", 3, "50% off", 3, 4);
+        row("newest longer with blanks", QStringList{"Invoice", "Inv no 7  "}, "inv", 3,
+            "Inv no 7  ", 3, 7);
+        row("like wildcards are plain text", QStringList{"50% off", "50_50", "5000"}, "50%", 3,
+            "50% off", 3, 4);
         row("quote", QStringList{"O'Brien letter"}, "o'b", 3, "O'Brien letter", 3, 11);
-        row("neighbours outside the prefix", QStringList{"Invoice", "Inu", "Inw", "Invitation", "Inz"}, "inv", 3, "Invitation", 3, 7);
+        row("neighbours outside the prefix",
+            QStringList{"Invoice", "Inu", "Inw", "Invitation", "Inz"}, "inv", 3, "Invitation", 3,
+            7);
         row("empty value never offered", QStringList{"", "Invoice"}, "inv", 3, "Invoice", 3, 4);
     }
 
@@ -156,7 +161,15 @@ private Q_SLOTS:
             for (int n = 3; n <= w.size() + 2; ++n)
                 typed << (w + QStringLiteral(" 1")).left(n)
                       << (w + QStringLiteral(" 1")).left(n).toLower();
-        typed << "zzz" << "   " << "ta " << "TAX 20" << "zeb" << "ZEBR" << "zebra " << "Zebra 1" << "lease o";
+        typed << "zzz"
+              << "   "
+              << "ta "
+              << "TAX 20"
+              << "zeb"
+              << "ZEBR"
+              << "zebra "
+              << "Zebra 1"
+              << "lease o";
         int completed = 0;
         for (const QString &t : std::as_const(typed)) {
             const Completion a = CompleteDescription(*fast, t, int(t.size()), 0);

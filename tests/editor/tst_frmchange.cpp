@@ -5,10 +5,10 @@
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
 #include "store/ListSource.h"
-#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
 #include "store/SqliteDatabase.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -117,7 +117,6 @@ private Q_SLOTS:
         MessageBox::clearShownTexts();
     }
 
-
     void newRecordStartsBlankWithTodayAndFirstType()
     {
         Editor e;
@@ -187,7 +186,6 @@ private Q_SLOTS:
         QVERIFY(!e.w->changesMade());
     }
 
-
     void exitWithoutTypingAsksNothing_data()
     {
         QTest::addColumn<QString>("description");
@@ -204,8 +202,10 @@ private Q_SLOTS:
         row("no date", "Inv", "Smi", QVariant(), "", "esc");
         for (int month = 1; month <= 12; ++month) {
             const QDate d(2025, month, QDate(2025, month, 1).daysInMonth());
-            QTest::addRow("month %d", month) << "Invo" << "Smit" << QVariant(d)
-                << QStringLiteral("%1/%2/2025").arg(month).arg(d.day()) << "esc";
+            QTest::addRow("month %d", month)
+                << "Invo"
+                << "Smit" << QVariant(d) << QStringLiteral("%1/%2/2025").arg(month).arg(d.day())
+                << "esc";
         }
         row("early year", "Inv", "Smi", QVariant(QDate(1905, 1, 2)), "1/2/1905", "esc");
     }
@@ -313,7 +313,6 @@ private Q_SLOTS:
         QCOMPARE(e.list->editMode(), EditMode::None);
     }
 
-
     void leavingTheDateBox_data()
     {
         QTest::addColumn<QString>("typed");
@@ -395,7 +394,6 @@ private Q_SLOTS:
         QCOMPARE(e.count(), 0);
     }
 
-
     void refusedSave_data()
     {
         QTest::addColumn<bool>("add");
@@ -404,7 +402,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
 
-        const char *taken = "ID already defined for another entry.  Please enter a different ID number.";
+        const char *taken =
+            "ID already defined for another entry.  Please enter a different ID number.";
         const char *badId = "The ID must be a whole number from -2147483648 to 2147483647.";
         const char *badDate = "Not a valid date.";
         row("add, number taken", true, "10", "1/1/2020", taken, "txtID");
@@ -569,7 +568,6 @@ private Q_SLOTS:
         QVERIFY(!e.w->isVisible());
         QCOMPARE(e.list->editMode(), EditMode::None);
     }
-
 
     void completionWhileTyping()
     {

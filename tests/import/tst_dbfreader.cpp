@@ -302,9 +302,10 @@ private slots:
         QTEST(values.at(field), "value");
         const QStringList names{"ID",   "Description", "Who",         "Type",
                                 "Date", "DateAdded",   "DateChanged", "Note"};
-        QCOMPARE(result.problems, problem.isEmpty()
-                                      ? QList<DbfProblem>()
-                                      : QList<DbfProblem>{{1, names.at(field), problem}});
+        QList<DbfProblem> expected;
+        if (!problem.isEmpty())
+            expected.append({1, names.at(field), problem});
+        QCOMPARE(result.problems, expected);
     }
 
     void blockNumbersAboveSixteenBits()

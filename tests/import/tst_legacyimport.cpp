@@ -218,8 +218,7 @@ private slots:
                 answerMessage();
             Start start;
             QVERIFY(start.status);
-            QCOMPARE(start.listedIds(),
-                     tableNames.isEmpty() ? QList<qint64>() : QList<qint64>{30, 12, 7});
+            QCOMPARE(start.listedIds(), (tableNames.isEmpty() ? QList<qint64>() : QList<qint64>{30, 12, 7}));
             QCOMPARE(MessageBox::shownTexts().size(), tableNames.size());
             QCOMPARE(QFile::exists(m_folder->file("Document.log")), !tableNames.isEmpty());
             if (!tableNames.isEmpty())

@@ -1,17 +1,15 @@
 // Help: the help file's topics and pages, F1 on the real windows (the modal editor included),
 // the contents, and a help file that is missing or damaged.
-#include "support/TestSupport.h"
-
 #include "editor/frmChange.h"
 #include "main/HelpBook.h"
 #include "main/HelpSupport.h"
 #include "main/HelpWindow.h"
-#include "main/frmMain.h"
-#include "support/MainWindow.h"
 #include "store/DataControl.h"
-#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
+#include "support/MainWindow.h"
+#include "support/Modal.h"
+#include "widgets/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,11 +18,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTextBrowser>
-#include <QTimer>
-
-#include <algorithm>
 
 using namespace qs;
 using namespace qs::test;
@@ -36,23 +30,20 @@ QString installedHelp()
     return QDir(buildDir()).filePath(schema::HelpFile);
 }
 
+// Every topic a window's controls and actions carry.
 QList<int> topicsIn(const QWidget &window)
 {
-    QSet<int> topics;
-    const auto add = [&](const QObject *o) {
-        bool ok = false;
-        const int topic = o->property("helpTopic").toInt(&ok);
-        if (ok && topic > 0)
-            topics.insert(topic);
-    };
-    add(&window);
-    for (const QWidget *w : window.findChildren<QWidget *>())
-        add(w);
-    for (const QAction *a : window.findChildren<QAction *>())
-        add(a);
-    QList<int> sorted(topics.begin(), topics.end());
-    std::sort(sorted.begin(), sorted.end());
-    return sorted;
+    QList<int> topics;
+    QList<const QObject *> all{&window};
+    for (const QObject *o : window.findChildren<QObject *>())
+        all << o;
+    for (const QObject *o : all) {
+        const int topic = o->property("helpTopic").toInt();
+        if (topic > 0 && !topics.contains(topic))
+            topics << topic;
+    }
+    std::sort(topics.begin(), topics.end());
+    return topics;
 }
 
 // Counts the key presses that reach a window or anything in it.
@@ -86,44 +77,26 @@ bool keyReaches(QWidget *window)
     return counter.presses > 0;
 }
 
-// The main window over a few documents, in a folder of its own that holds the help file.
-class HelpMainWindow
-{
-public:
-    explicit HelpMainWindow(bool withHelp = true)
-    {
-        auto db = makeDatabase(folder.file(schema::DatabaseFile));
-        const qint16 lease = addType(*db, QStringLiteral("Lease"));
-        addDocument(*db, {1, "Office lease", lease, QDate(2024, 1, 5), "Cedar Properties",
-                          "Signed copy in the safe."});
-        addDocument(*db, {2, "Bank statement", 0, QDate(2025, 3, 31), "First City Bank", ""});
-        if (withHelp)
-            QFile::copy(installedHelp(), folder.file(schema::HelpFile));
-    }
-
-    bool start()
-    {
-        w.setToday([] { return QDate(2025, 5, 20); });
-        if (!w.Form_Initialize())
-            return false;
-        w.show();
-        return QTest::qWaitForWindowActive(&w);
-    }
-
-    TestFolder folder;
-    test::MainWindow w;
-};
-
-bool helpBesideTestProgram()
-{
-    return QFile::exists(QDir(QCoreApplication::applicationDirPath()).filePath(schema::HelpFile));
-}
-
 } // namespace
 
 class tst_Help : public QObject
 {
     Q_OBJECT
+
+    std::unique_ptr<MainWindowFixture> m_f;
+
+    // The main window over a few documents, in a folder that holds the help file or not.
+    bool start(bool withHelp = true)
+    {
+        return m_f->open([&](Database &db) {
+            addDocument(db, {1, "Office lease", addType(db, "Lease"), QDate(2024, 1, 5), "Cedar"});
+            addDocument(db, {2, "Bank statement", 0, QDate(2025, 3, 31), "First City Bank"});
+            if (withHelp)
+                QFile::copy(installedHelp(), m_f->folder.file(schema::HelpFile));
+        });
+    }
+    frmMain &w() { return m_f->w(); }
+    QWidget *control(const char *name) { return w().findChild<QWidget *>(QLatin1String(name)); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -131,40 +104,49 @@ private Q_SLOTS:
         QVERIFY2(QFile::exists(installedHelp()), qPrintable(installedHelp()));
         m_support = std::make_unique<HelpSupport>();
     }
-
+    void init()
+    {
+        m_f = std::make_unique<MainWindowFixture>();
+        MessageBox::clearShownTexts();
+        clearPendingModals();
+    }
     void cleanup()
     {
         delete activeHelpWindow();
-        MessageBox::clearAnswers();
-        MessageBox::clearShownTexts();
+        m_f.reset();
     }
 
-    void everyControlTopicIsAnAnchor_data()
+    // The topic of each control, on the main window and in the editor; every topic a window
+    // carries is a page or a place in the help file.
+    void topics()
     {
-        QTest::addColumn<bool>("editor");
-        QTest::addColumn<QList<int>>("expected");
-        QTest::newRow("main window") << false << QList<int>{7001, 7002, 7003, 7111, 7112, 7113,
-                                                            7114, 7115, 7116, 7117, 7118};
-        QTest::newRow("editor") << true << QList<int>{1001, 1002, 1003, 1004, 1006};
-    }
-    void everyControlTopicIsAnAnchor()
-    {
-        QFETCH(bool, editor);
-        QFETCH(QList<int>, expected);
-        HelpMainWindow main;
-        QVERIFY(main.start());
-        QList<int> topics;
-        if (editor) {
-            frmChange window(*main.w.database(), *main.w.documents()->recordset(), nullptr,
-                             nullptr);
-            topics = topicsIn(window);
-        } else {
-            topics = topicsIn(main.w);
-        }
-        QCOMPARE(topics, expected);
+        QVERIFY(start());
+        frmChange editor(*w().database(), *w().documents()->recordset(), nullptr, nullptr);
+        const auto topicOf = [&](QWidget &window, const char *name) {
+            auto *widget = window.findChild<QWidget *>(QLatin1String(name));
+            return widget ? helpTopicOf(widget) : -1;
+        };
+        const QList<std::pair<const char *, int>> mainTopics{
+            {"grdInfo", 7111},       {"cmdAdd", 7001},       {"cmdChange", 7002},
+            {"cmdDelete", 7003},     {"cmbType", 7114},      {"cmbDate", 7115},
+            {"txtFilterDesc", 7113}, {"txtFilterWho", 7112}, {"txtFilterNote", 7112},
+            {"Order0", 7116},        {"Order1", 7117},       {"Order2", 7118},
+            {"chkFilterOn", 0},      {"cmdSetAsDefault", 0}};
+        for (const auto &[name, topic] : mainTopics)
+            QVERIFY2(topicOf(w(), name) == topic, name);
+        QCOMPARE(helpTopicOf(w().findChild<QComboBox *>("cmbType")->lineEdit()), 7114);
+        const QList<std::pair<const char *, int>> editorTopics{
+            {"txtID", 1001},  {"txtDesc", 1002}, {"cmbType", 1006}, {"txtDate", 1004},
+            {"txtWho", 1003}, {"txtNote", 0},    {"cmdUpdate", 0}};
+        for (const auto &[name, topic] : editorTopics)
+            QVERIFY2(topicOf(editor, name) == topic, name);
+
+        QCOMPARE(topicsIn(w()),
+                 (QList<int>{7001, 7002, 7003, 7111, 7112, 7113, 7114, 7115, 7116, 7117, 7118}));
+        QCOMPARE(topicsIn(editor), (QList<int>{1001, 1002, 1003, 1004, 1006}));
         const auto book = HelpBook::load(installedHelp());
         QVERIFY2(book.ok(), qPrintable(book.error()));
-        for (int topic : topics)
+        for (int topic : topicsIn(w()) + topicsIn(editor))
             QVERIFY2(book->pageOf(QString::number(topic)) >= 0, qPrintable(QString::number(topic)));
     }
 
@@ -173,23 +155,17 @@ private Q_SLOTS:
         const auto book = HelpBook::load(installedHelp());
         QVERIFY2(book.ok(), qPrintable(book.error()));
         QCOMPARE(book->contentsPage(), 0);
-
         const QStringList anchors = book->anchors();
-        QStringList twice;
-        for (const QString &a : anchors) {
-            if (anchors.count(a) > 1 && !twice.contains(a))
-                twice << a;
-        }
-        QVERIFY2(twice.isEmpty(), qPrintable(twice.join(u' ')));
+        for (const QString &a : anchors)
+            QVERIFY2(anchors.count(a) == 1, qPrintable(a));
         for (int i = 0; i < book->pageCount(); ++i) {
             QVERIFY2(!book->page(i).title.isEmpty(), qPrintable(QString::number(i)));
             QVERIFY2(!book->page(i).anchors.isEmpty(), qPrintable(book->page(i).title));
         }
-        for (const QString &link : book->links())
-            QVERIFY2(book->pageOf(link) >= 0, qPrintable(link));
-
-        // The contents leads to every page.
         const QStringList links = book->links();
+        for (const QString &link : links)
+            QVERIFY2(book->pageOf(link) >= 0, qPrintable(link));
+        // The contents leads to every page.
         for (int i = 1; i < book->pageCount(); ++i)
             QVERIFY2(links.contains(book->page(i).anchors.first()),
                      qPrintable(book->page(i).title));
@@ -200,237 +176,121 @@ private Q_SLOTS:
         QVERIFY(!images.isEmpty());
         for (const QString &image : images)
             QVERIFY2(QFileInfo::exists(dir.filePath(image)), qPrintable(image));
-        const QStringList pictures = QDir(dir.filePath(QStringLiteral("images")))
-                                         .entryList({QStringLiteral("*.png")}, QDir::Files);
-        for (const QString &picture : pictures)
-            QVERIFY2(images.contains(QStringLiteral("images/") + picture), qPrintable(picture));
+        for (const QString &picture :
+             QDir(dir.filePath("images")).entryList({"*.png"}, QDir::Files))
+            QVERIFY2(images.contains("images/" + picture), qPrintable(picture));
     }
 
+    // F1 on the main window: on a control, and in the open drop-down of a list.
     void f1OnMainWindow_data()
-    {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("anchor");
-        QTest::newRow("list") << "grdInfo"
-                              << "7111";
-        QTest::newRow("Add") << "cmdAdd"
-                             << "7001";
-        QTest::newRow("Change") << "cmdChange"
-                                << "7002";
-        QTest::newRow("Delete") << "cmdDelete"
-                                << "7003";
-        QTest::newRow("type filter") << "cmbType"
-                                     << "7114";
-        QTest::newRow("date filter") << "cmbDate"
-                                     << "7115";
-        QTest::newRow("description filter") << "txtFilterDesc"
-                                            << "7113";
-        QTest::newRow("who filter") << "txtFilterWho"
-                                    << "7112";
-        QTest::newRow("note filter") << "txtFilterNote"
-                                     << "7112";
-        QTest::newRow("ID (descending)") << "Order0"
-                                         << "7116";
-        QTest::newRow("Description order") << "Order1"
-                                           << "7117";
-        QTest::newRow("ID order") << "Order2"
-                                  << "7118";
-        QTest::newRow("Filter On has no topic") << "chkFilterOn"
-                                                << "contents";
-        QTest::newRow("Set as default has no topic") << "cmdSetAsDefault"
-                                                     << "contents";
-    }
-    void f1OnMainWindow()
-    {
-        QFETCH(QString, control);
-        QFETCH(QString, anchor);
-        HelpMainWindow main;
-        QVERIFY(main.start());
-        auto *target = main.w.findChild<QWidget *>(control);
-        QVERIFY(target);
-        target->setFocus();
-        QWidget *focus = QApplication::focusWidget();
-        QVERIFY(focus == target || target->isAncestorOf(focus));
-
-        QTest::keyClick(focus, Qt::Key_F1);
-        HelpWindow *help = activeHelpWindow();
-        QVERIFY(help);
-        QVERIFY(help->isVisible());
-        QCOMPARE(help->currentAnchor(), anchor);
-        QVERIFY(!help->currentTitle().isEmpty());
-        QCOMPARE(help->parentWidget(), &main.w);
-        QVERIFY(keyReaches(help));
-    }
-
-    void f1InsideAControl_data()
     {
         QTest::addColumn<bool>("dropDown");
         QTest::addColumn<QString>("anchor");
-        QTest::newRow("text part of the type list") << false << "7114";
+        QTest::newRow("Delete button") << false << "7003";
         QTest::newRow("open drop-down of the date list") << true << "7115";
     }
-    void f1InsideAControl()
+    void f1OnMainWindow()
     {
         QFETCH(bool, dropDown);
         QFETCH(QString, anchor);
-        HelpMainWindow main;
-        QVERIFY(main.start());
-        QWidget *inner = nullptr;
+        QVERIFY(start());
+        QWidget *target = control("cmdDelete");
         if (dropDown) {
-            auto *date = main.w.findChild<QComboBox *>(QStringLiteral("cmbDate"));
+            auto *date = w().findChild<QComboBox *>(QStringLiteral("cmbDate"));
             date->showPopup();
-            inner = date->view();
-            QVERIFY(QTest::qWaitForWindowExposed(inner->window()));
-        } else {
-            inner = main.w.findChild<QComboBox *>(QStringLiteral("cmbType"))->lineEdit();
+            target = date->view();
+            QVERIFY(QTest::qWaitForWindowExposed(target->window()));
         }
-        QVERIFY(inner);
-        QTest::keyClick(inner, Qt::Key_F1);
-        QVERIFY(activeHelpWindow());
-        QCOMPARE(activeHelpWindow()->currentAnchor(), anchor);
-        QCOMPARE(activeHelpWindow()->parentWidget(), &main.w);
-    }
-
-    void f1InModalEditor_data()
-    {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("anchor");
-        QTest::addColumn<bool>("helpOpenBefore");
-        QTest::newRow("ID") << "txtID"
-                            << "1001" << false;
-        QTest::newRow("description") << "txtDesc"
-                                     << "1002" << false;
-        QTest::newRow("type") << "cmbType"
-                              << "1006" << false;
-        QTest::newRow("date") << "txtDate"
-                              << "1004" << false;
-        QTest::newRow("who") << "txtWho"
-                             << "1003" << false;
-        QTest::newRow("note has no topic") << "txtNote"
-                                           << "contents" << false;
-        QTest::newRow("Update has no topic") << "cmdUpdate"
-                                             << "contents" << false;
-        QTest::newRow("description, help already open") << "txtDesc"
-                                                        << "1002" << true;
-        QTest::newRow("date, help already open") << "txtDate"
-                                                 << "1004" << true;
-    }
-    void f1InModalEditor()
-    {
-        QFETCH(QString, control);
-        QFETCH(QString, anchor);
-        QFETCH(bool, helpOpenBefore);
-        HelpMainWindow main;
-        QVERIFY(main.start());
-        // Help opened from the main window belongs to it, until the editor needs it.
-        HelpWindow *before = helpOpenBefore ? showHelp(&main.w, 7001) : nullptr;
-        if (helpOpenBefore) {
-            QVERIFY(before);
-            QCOMPARE(before->parentWidget(), &main.w);
-        }
-        // Leaving the editor should ask nothing; should it ask, the answer is OK.
-        MessageBox::queueAnswer(QMessageBox::Ok);
-
-        struct
-        {
-            bool editorOpen = false;
-            bool behindReached = true;
-            bool helpShown = false;
-            QString anchor;
-            bool ownedByEditor = false;
-            bool helpReached = false;
-        } seen;
-        QTimer::singleShot(0, &main.w, [&] {
-            QWidget *modal = QApplication::activeModalWidget();
-            // Whatever happens here, the modal window closes, so the test goes on.
-            const auto close = qScopeGuard([modal] {
-                if (auto *dialog = qobject_cast<QDialog *>(modal))
-                    dialog->reject();
-            });
-            auto *editor = qobject_cast<frmChange *>(modal);
-            seen.editorOpen = editor != nullptr;
-            if (!editor)
-                return;
-            {
-                // A window of the main window's own is blocked while the editor is open.
-                QWidget behind(&main.w, Qt::Window);
-                behind.resize(200, 100);
-                behind.show();
-                if (QTest::qWaitForWindowExposed(&behind))
-                    seen.behindReached = keyReaches(&behind);
-            }
-            editor->activateWindow();
-            auto *target = editor->findChild<QWidget *>(control);
-            if (!target || !QTest::qWaitForWindowActive(editor))
-                return;
-            target->setFocus();
-            QWidget *focus = QApplication::focusWidget();
-            if (focus != target && !target->isAncestorOf(focus))
-                return;
-            QTest::keyClick(focus, Qt::Key_F1);
-            HelpWindow *help = activeHelpWindow();
-            seen.helpShown = help && help->isVisible();
-            if (!help)
-                return;
-            seen.anchor = help->currentAnchor();
-            seen.ownedByEditor = help->parentWidget() == editor;
-            seen.helpReached = keyReaches(help);
-        });
-        main.w.findChild<QPushButton *>(QStringLiteral("cmdAdd"))->click();
-
-        QVERIFY(seen.editorOpen);
-        QVERIFY2(!seen.behindReached,
-                 "windows behind a modal one are not blocked here, so this test proves nothing");
-        QVERIFY(seen.helpShown);
-        QCOMPARE(seen.anchor, anchor);
-        QVERIFY(seen.ownedByEditor);
-        QVERIFY(seen.helpReached);
-
-        // The editor has gone; the help is still open, now with the main window.
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_F1);
         HelpWindow *help = activeHelpWindow();
-        QVERIFY(help);
-        if (helpOpenBefore)
-            QCOMPARE(help, before);
-        QVERIFY(help->isVisible());
-        QCOMPARE(help->parentWidget(), &main.w);
+        QVERIFY(help && help->isVisible());
         QCOMPARE(help->currentAnchor(), anchor);
+        QVERIFY(!help->currentTitle().isEmpty());
+        QCOMPARE(help->parentWidget(), &w());
         QVERIFY(keyReaches(help));
     }
 
-    void contents_data()
+    // Help opened from the main window moves to the modal editor when F1 asks for it there,
+    // and back to the main window when the editor closes.
+    void f1InModalEditor()
     {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("Help menu, Contents...") << "menu entry";
-        QTest::newRow("Contents button of the help") << "button";
-        QTest::newRow("a topic the file lacks") << "unknown topic";
-        QTest::newRow("F1 in the Help menu") << "F1 in menu";
+        QVERIFY(start());
+        HelpWindow *before = showHelp(&w(), 7001);
+        QVERIFY(before);
+        QCOMPARE(before->parentWidget(), &w());
+        bool behindReached = true;
+        bool helpReached = false;
+        QString anchor;
+        frmChange *owner = nullptr;
+        answerModal<frmChange>([&](frmChange &editor) {
+            {
+                // A window of the main window's own is blocked while the editor is open.
+                QWidget behind(&w(), Qt::Window);
+                behind.resize(200, 100);
+                behind.show();
+                if (QTest::qWaitForWindowExposed(&behind))
+                    behindReached = keyReaches(&behind);
+            }
+            editor.activateWindow();
+            if (!QTest::qWaitForWindowActive(&editor))
+                return;
+            QWidget *date = editor.findChild<QWidget *>(QStringLiteral("txtDate"));
+            date->setFocus();
+            QTest::keyClick(date, Qt::Key_F1);
+            if (HelpWindow *help = activeHelpWindow(); help && help->isVisible()) {
+                anchor = help->currentAnchor();
+                owner = help->parentWidget() == &editor ? &editor : nullptr;
+                helpReached = keyReaches(help);
+            }
+        });
+        // Leaving the editor should ask nothing; should it ask, the box is closed.
+        qobject_cast<QPushButton *>(control("cmdAdd"))->click();
+        QCOMPARE(pendingModals(), 0);
+        QVERIFY2(!behindReached,
+                 "windows behind a modal one are not blocked here, so this test proves nothing");
+        QCOMPARE(anchor, QStringLiteral("1004"));
+        QVERIFY(owner);
+        QVERIFY(helpReached);
+
+        HelpWindow *help = activeHelpWindow();
+        QCOMPARE(help, before);
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->parentWidget(), &w());
+        QCOMPARE(help->currentAnchor(), QStringLiteral("1004"));
+        QVERIFY(keyReaches(help));
     }
+
+    // Every way to the contents: the Help menu, the help's own button, a topic the file
+    // lacks, and F1 in the Help menu.
     void contents()
     {
-        QFETCH(QString, how);
-        HelpMainWindow main;
-        QVERIFY(main.start());
-        if (how == QLatin1String("menu entry")) {
-            main.w.findChild<QAction *>(QStringLiteral("mnuHelpContents"))->trigger();
-        } else if (how == QLatin1String("button")) {
-            HelpWindow *help = showHelp(&main.w, 7111);
-            QVERIFY(help);
-            QCOMPARE(help->currentAnchor(), QStringLiteral("7111"));
-            QTest::mouseClick(help->findChild<QPushButton *>(QStringLiteral("cmdContents")),
-                              Qt::LeftButton);
-        } else if (how == QLatin1String("unknown topic")) {
-            showHelp(&main.w, 4242);
-        } else {
-            auto *menu = main.w.findChild<QMenu *>(QStringLiteral("mnuHelp"));
-            menu->popup(main.w.mapToGlobal(QPoint(20, 20)));
-            QVERIFY(QTest::qWaitForWindowExposed(menu));
-            QTest::keyClick(menu, Qt::Key_F1);
-            menu->close();
+        QVERIFY(start());
+        const std::function<void()> ways[] = {
+            [&] { w().findChild<QAction *>(QStringLiteral("mnuHelpContents"))->trigger(); },
+            [&] {
+                HelpWindow *help = showHelp(&w(), 7111);
+                QCOMPARE(help->currentAnchor(), QStringLiteral("7111"));
+                QTest::mouseClick(help->findChild<QPushButton *>("cmdContents"), Qt::LeftButton);
+            },
+            [&] { showHelp(&w(), 4242); },
+            [&] {
+                auto *menu = w().findChild<QMenu *>(QStringLiteral("mnuHelp"));
+                menu->popup(w().mapToGlobal(QPoint(20, 20)));
+                QVERIFY(QTest::qWaitForWindowExposed(menu));
+                QTest::keyClick(menu, Qt::Key_F1);
+                menu->close();
+            }};
+        for (const auto &way : ways) {
+            delete activeHelpWindow();
+            w().activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&w()));
+            way();
+            HelpWindow *help = activeHelpWindow();
+            QVERIFY(help && help->isVisible());
+            QCOMPARE(help->currentAnchor(), QStringLiteral("contents"));
+            QCOMPARE(help->currentTitle(), QStringLiteral("Quillstack Help"));
         }
-        HelpWindow *help = activeHelpWindow();
-        QVERIFY(help);
-        QVERIFY(help->isVisible());
-        QCOMPARE(help->currentAnchor(), QStringLiteral("contents"));
-        QCOMPARE(help->currentTitle(), QStringLiteral("Quillstack Help"));
         QVERIFY(MessageBox::shownTexts().isEmpty());
     }
 
@@ -439,10 +299,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("byF1");
         QTest::addColumn<QString>("says");
-        QTest::newRow("missing, Contents") << "missing" << false << "was not found";
         QTest::newRow("missing, F1") << "missing" << true << "was not found";
         QTest::newRow("a folder of that name") << "folder" << false << "cannot be read";
-        QTest::newRow("empty") << "empty" << true << "holds no contents";
         QTest::newRow("no contents page") << "no contents" << false << "holds no contents";
     }
     void brokenHelpFile()
@@ -450,37 +308,33 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(bool, byF1);
         QFETCH(QString, says);
-        if (helpBesideTestProgram())
+        if (QFile::exists(QDir(QCoreApplication::applicationDirPath()).filePath(schema::HelpFile)))
             QSKIP("a help file lies beside the test program");
-        HelpMainWindow main(false);
-        QVERIFY(main.start());
-        const QString path = main.folder.file(schema::HelpFile);
+        QVERIFY(start(false));
+        const QString path = m_f->folder.file(schema::HelpFile);
         if (file == QLatin1String("folder")) {
-            QVERIFY(QDir(main.folder.path()).mkdir(schema::HelpFile));
+            QVERIFY(QDir(m_f->folder.path()).mkdir(schema::HelpFile));
         } else if (file != QLatin1String("missing")) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            if (file == QLatin1String("no contents"))
-                f.write("<html><body><h2><a name=\"7111\">A page</a></h2></body></html>");
+            f.write("<html><body><h2><a name=\"7111\">A page</a></h2></body></html>");
         }
-
         const auto ask = [&] {
             if (byF1)
-                QTest::keyClick(main.w.findChild<QWidget *>(QStringLiteral("cmdAdd")), Qt::Key_F1);
+                QTest::keyClick(control("cmdAdd"), Qt::Key_F1);
             else
-                main.w.findChild<QAction *>(QStringLiteral("mnuHelpContents"))->trigger();
+                w().findChild<QAction *>(QStringLiteral("mnuHelpContents"))->trigger();
         };
-        MessageBox::queueAnswer(QMessageBox::Ok);
+        answerMessage();
         ask();
         QCOMPARE(MessageBox::shownTexts().size(), 1);
         const QString text = MessageBox::shownTexts().first();
-        QVERIFY2(text.contains(QStringLiteral("\"Qsk.Hlp\"")) || text.contains(path),
-                 qPrintable(text));
+        QVERIFY2(text.contains("\"Qsk.Hlp\"") || text.contains(path), qPrintable(text));
         QVERIFY2(text.contains(says), qPrintable(text));
         QVERIFY(!activeHelpWindow());
 
         // Once a sound file is in place, help opens.
-        QDir(main.folder.path()).rmdir(schema::HelpFile);
+        QDir(m_f->folder.path()).rmdir(schema::HelpFile);
         QFile::remove(path);
         QVERIFY(QFile::copy(installedHelp(), path));
         ask();
@@ -490,22 +344,20 @@ private Q_SLOTS:
 
     void currentFolderFirst()
     {
-        HelpMainWindow main(false);
-        QVERIFY(main.start());
-        QFile f(main.folder.file(schema::HelpFile));
+        QVERIFY(start(false));
+        QFile f(m_f->folder.file(schema::HelpFile));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("<html><body><h1><a name=\"contents\">Office copy</a></h1></body></html>");
         f.close();
-        HelpWindow *help = showHelp(&main.w, 7111);
+        HelpWindow *help = showHelp(&w(), 7111);
         QVERIFY(help);
         QCOMPARE(help->currentTitle(), QStringLiteral("Office copy"));
     }
 
     void linksListAndHistory()
     {
-        HelpMainWindow main;
-        QVERIFY(main.start());
-        HelpWindow *help = showHelp(&main.w, 0);
+        QVERIFY(start());
+        HelpWindow *help = showHelp(&w(), 0);
         QVERIFY(help);
         auto *back = help->findChild<QPushButton *>(QStringLiteral("cmdBack"));
         auto *forward = help->findChild<QPushButton *>(QStringLiteral("cmdForward"));
@@ -530,12 +382,16 @@ private Q_SLOTS:
                           list->visualItemRect(items.first()).center());
         QCOMPARE(help->currentAnchor(), QStringLiteral("7001"));
 
-        // Back by button and by key, then Forward.
+        // Back by button, by key in the page and by key in the list (which leaves the key to
+        // the window), then Forward.
         QVERIFY(back->isEnabled());
         QTest::mouseClick(back, Qt::LeftButton);
         QCOMPARE(help->currentAnchor(), QStringLiteral("7111"));
         QCOMPARE(list->currentItem()->text(), QStringLiteral("The document list"));
         QTest::keyClick(browser, Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(help->currentAnchor(), QStringLiteral("contents"));
+        QTest::mouseClick(forward, Qt::LeftButton);
+        QTest::keyClick(list, Qt::Key_Left, Qt::AltModifier);
         QCOMPARE(help->currentAnchor(), QStringLiteral("contents"));
         QVERIFY(!back->isEnabled());
         QVERIFY(forward->isEnabled());
@@ -550,19 +406,17 @@ private Q_SLOTS:
 
     void oneHelpWindowAtATime()
     {
-        HelpMainWindow main;
-        QVERIFY(main.start());
-        HelpWindow *first = showHelp(&main.w, 7001);
+        QVERIFY(start());
+        HelpWindow *first = showHelp(&w(), 7001);
         QVERIFY(first);
-        QCOMPARE(showHelp(&main.w, 7002), first);
+        QCOMPARE(showHelp(&w(), 7002), first);
         QCOMPARE(first->currentAnchor(), QStringLiteral("7002"));
-
         // Esc closes it; the next request opens a new one.
         QVERIFY(QTest::qWaitForWindowActive(first));
         QTest::keyClick(first->browser(), Qt::Key_Escape);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!activeHelpWindow());
-        QVERIFY(showHelp(&main.w, 7003));
+        QVERIFY(showHelp(&w(), 7003));
         QCOMPARE(activeHelpWindow()->currentAnchor(), QStringLiteral("7003"));
     }
 

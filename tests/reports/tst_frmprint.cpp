@@ -120,13 +120,12 @@ private slots:
         m_folder.reset();
     }
 
-    // Each optional box brings its own column; the greyed boxes of ID and Description do
-    // nothing. What each column holds is the report layout's part.
+    // Each optional box brings its own column (two rows tell every mix-up of the three apart);
+    // the greyed boxes of ID and Description do nothing. What a column holds is the layout's.
     void columns_data()
     {
         QTest::addColumn<int>("box");
-        QTest::newRow("Type") << 2;
-        QTest::newRow("Date, greyed boxes clicked") << 3;
+        QTest::newRow("Type, greyed boxes clicked") << 2;
         QTest::newRow("Who") << 4;
     }
     void columns()
@@ -140,7 +139,7 @@ private slots:
             return child<QCheckBox>(*m_form, QStringLiteral("chkFields%1").arg(i));
         };
         QCOMPARE(checkBox(1)->text(), QStringLiteral("ID"));
-        for (int i = 0; box == 3 && i < 3; ++i) {
+        for (int i = 0; box == 2 && i < 3; ++i) {
             clickBox(checkBox(0));
             clickBox(checkBox(1));
         }
@@ -152,7 +151,7 @@ private slots:
         QVERIFY(text.contains("Description") && text.contains("ROOF REPAIR"));
         QCOMPARE(printedIds(text), (QList<int>{101, 102}));
         QCOMPARE(text.contains("Invoice"), box == 2);
-        QCOMPARE(text.contains("3/4/2021"), box == 3);
+        QVERIFY(!text.contains("3/4/2021")); // Date, with every box, is saveAsPdf's
         QCOMPARE(text.contains("SMITHSON"), box == 4);
     }
 

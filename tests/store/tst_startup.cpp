@@ -34,24 +34,12 @@ QByteArray fileHash(const QString &path)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // The bytes of a SQLite file made by `script`.
 QByteArray sqliteFile(const QString &script)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("x.db"));
-    return createDatabaseFromScript(path, script) ? readAll(path) : QByteArray();
+    return createDatabaseFromScript(path, script) ? readFile(path) : QByteArray();
 }
 
 enum Setup {
@@ -133,42 +121,49 @@ class tst_Startup : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void createsFromTemplate()
-    {
-        TestFolder folder;
-        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"));
-        QVERIFY2(opened, qPrintable(opened.error()));
-        QVERIFY(opened->created);
-        QCOMPARE(count(*opened->db, QStringLiteral("Documents")), 0);
-        QCOMPARE(count(*opened->db, QStringLiteral("Types")), 0);
-        // The template itself is never opened or written.
-        QCOMPARE(fileHash(QStringLiteral("QskDef.MDB")), fileHash(templatePath()));
-    }
-
-    void fillRunsBeforeTheDatabaseTakesItsName()
+    // The first start makes the database from the template, which it never opens or writes,
+    // and fills it before the file takes its name; a later start opens it as it is.
+    void firstAndLaterStart()
     {
         TestFolder folder;
         bool sawName = true;
-        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"),
-                                           [&](Database &db) {
-                                               sawName = QFile::exists(QStringLiteral("Qsk.MDB"));
-                                               addType(db, QStringLiteral("Lease"));
-                                               return Status::success();
-                                           });
-        QVERIFY(opened);
-        QVERIFY(!sawName);
-        QCOMPARE(count(*opened->db, QStringLiteral("Types")), 1);
+        auto opened = openOrCreateDatabase("Qsk.MDB", "QskDef.MDB", [&](Database &db) {
+            sawName = QFile::exists("Qsk.MDB");
+            return addType(db, "Lease") ? Status::success() : Status::failure("no type");
+        });
+        QVERIFY2(opened, qPrintable(opened.error()));
+        QVERIFY(opened->created && !sawName);
+        QCOMPARE(count(*opened->db, "Documents"), 0);
+        QCOMPARE(count(*opened->db, "Types"), 1);
+        QCOMPARE(fileHash("QskDef.MDB"), fileHash(templatePath()));
+        QFile::remove("QskDef.MDB"); // not needed once the database exists
+        opened = openOrCreateDatabase("Qsk.MDB", QString());
+        QVERIFY2(opened, qPrintable(opened.error()));
+        QVERIFY(!opened->created);
+        QCOMPARE(count(*opened->db, "Types"), 1);
     }
 
     void failedFillLeavesNoDatabase()
     {
         TestFolder folder;
-        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"),
+        auto opened = openOrCreateDatabase("Qsk.MDB", "QskDef.MDB",
                                            [](Database &) { return Status::failure("broken"); });
         QVERIFY(!opened);
         QCOMPARE(opened.error(), QStringLiteral("broken"));
-        QVERIFY(!QFile::exists(QStringLiteral("Qsk.MDB")));
         QCOMPARE(QDir().entryList(QDir::Files), QStringList{"QskDef.MDB"});
+    }
+
+    // The template is looked for in the current folder, then beside the program.
+    void templateLookup()
+    {
+        TestFolder folder;
+        QCOMPARE(findTemplate("QskDef.MDB", buildDir()), QStringLiteral("QskDef.MDB"));
+        QFile::remove("QskDef.MDB");
+        QCOMPARE(findTemplate("QskDef.MDB", buildDir()), templatePath());
+        auto opened = openOrCreateDatabase("Qsk.MDB", findTemplate("QskDef.MDB", folder.path()));
+        QVERIFY(!opened);
+        QVERIFY(opened.error().contains("QskDef.MDB"));
+        QVERIFY(!QFile::exists("Qsk.MDB"));
     }
 
     // The rows reach the log; then the disk fills up, either while the log
@@ -250,7 +245,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("setup");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("phrases");
-        const QByteArray valid = readAll(templatePath());
+        const QByteArray valid = readFile(templatePath());
         QByteArray corrupt = valid;
         corrupt.replace(100, 200, QByteArray(200, '\x55'));
         QByteArray random(4096, '\0');
@@ -305,7 +300,9 @@ private Q_SLOTS:
             << QStringList{": Types is a view, not a table."};
         QTest::newRow("named pipe")
             << int(Fifo) << QByteArray() << QStringList{"Qsk.MDB\" is a named pipe, not a file"};
-        QTest::newRow("link to nothing") << int(BrokenLink) << QByteArray() << QStringList{"Qsk.MDB\" cannot be opened", "Check that it is there"};
+        QTest::newRow("link to nothing")
+            << int(BrokenLink) << QByteArray()
+            << QStringList{"Qsk.MDB\" cannot be opened", "Check that it is there"};
         QTest::newRow("folder") << int(Folder) << QByteArray()
                                 << QStringList{"Qsk.MDB\" is a folder, not a file"};
         QTest::newRow("template without tables")
@@ -334,7 +331,7 @@ private Q_SLOTS:
             QVERIFY(made && addDocument(*made, {1, QStringLiteral("kept")}));
         } else if (setup == Template || setup == TemplateFifo) {
             QFile::remove(QStringLiteral("QskDef.MDB"));
-            QVERIFY(setup == Template ? writeAll(QStringLiteral("QskDef.MDB"), content)
+            QVERIFY(setup == Template ? writeFile(QStringLiteral("QskDef.MDB"), content)
                                       : ::mkfifo("QskDef.MDB", 0644) == 0);
         } else if (setup == Fifo) {
             QVERIFY(::mkfifo("Qsk.MDB", 0644) == 0);
@@ -343,7 +340,7 @@ private Q_SLOTS:
         } else if (setup == Folder) {
             QVERIFY(QDir().mkdir(QStringLiteral("Qsk.MDB")));
         } else if (setup != ReadOnlyFolder) {
-            QVERIFY(writeAll(db, content));
+            QVERIFY(writeFile(db, content));
         }
         const QByteArray before = fileHash(db);
         const QStringList filesBefore = filesIn(folder.path());
@@ -427,7 +424,7 @@ private Q_SLOTS:
         for (const QString &leftover : std::as_const(leftovers)) {
             const QString name = named(leftover).remove(QStringLiteral("link:"));
             QVERIFY(leftover.startsWith("link:") ? ::link("Qsk.MDB", qPrintable(name)) == 0
-                                                 : writeAll(name, "x"));
+                                                 : writeFile(name, "x"));
         }
         auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"));
         QVERIFY2(opened, qPrintable(opened.error()));

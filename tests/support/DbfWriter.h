@@ -3,6 +3,8 @@
 // Writes small legacy tables and memo files for the tests, byte by byte, so that every
 // odd case (deleted rows, bad dates, chosen length bytes, cut-off files) can be built.
 
+#include "support/TestSupport.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -56,8 +58,5 @@ QByteArray dbtBlock(quint8 lengthByte, const QByteArray &text);
 
 // A memo file: its own header block 0, then the given blocks numbered from 1.
 QByteArray dbtMemo(const QList<QByteArray> &blocks);
-
-bool writeFile(const QString &path, const QByteArray &bytes);
-QByteArray readFile(const QString &path);
 
 } // namespace qs::test

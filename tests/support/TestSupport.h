@@ -51,6 +51,19 @@ private:
     QTemporaryDir m_dir;
 };
 
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // A fresh database file made from the template, opened through the store.
 inline std::unique_ptr<Database> makeDatabase(const QString &path)
 {

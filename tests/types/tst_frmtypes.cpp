@@ -51,7 +51,8 @@ class TestFrmTypes : public QObject
     QStringList stored()
     {
         QStringList names;
-        for (const Row &r : m_db->query({"SELECT Type FROM Types ORDER BY RecordPtr", {}}).value())
+        const Rows rows = m_db->query({"SELECT Type FROM Types ORDER BY RecordPtr", {}}).value();
+        for (const Row &r : rows)
             names << r.values.value(0).toString();
         return names;
     }
@@ -180,7 +181,7 @@ private Q_SLOTS:
         QCOMPARE(stored(), remaining);
         QTEST(current(), "current");
         QCOMPARE(grid()->currentIndex().row(), m_w->types()->recordset()->absolutePosition());
-        QVERIFY(grid()->hasFocus());
+        QTRY_VERIFY(grid()->hasFocus()); // once the question has given the keyboard back
         if (remaining.isEmpty()) { // the emptied list: Delete asks nothing and does nothing
             QTest::mouseClick(button(*m_w, "cmdDelete"), Qt::LeftButton);
             QCOMPARE(MessageBox::shownTexts().size(), 1);
