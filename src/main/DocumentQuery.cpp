@@ -88,7 +88,7 @@ QString DocumentListSource::orderBy() const
     return filtered ? QStringLiteral("+ID DESC, RecordPtr") : QStringLiteral("ID DESC, RecordPtr");
 }
 
-Statement DocumentListSource::build(const QString &columns) const
+Statement DocumentListSource::select(const QString &columns) const
 {
     Statement where = whereClause();
     Statement st;
@@ -102,7 +102,7 @@ Statement DocumentListSource::build(const QString &columns) const
 
 Statement DocumentListSource::keyStatement() const
 {
-    return build(QStringLiteral("RecordPtr"));
+    return select(QStringLiteral("RecordPtr"));
 }
 
 bool DocumentListSource::keysFromMemory(Database &db, std::vector<qint64> &keys) const
@@ -113,7 +113,7 @@ bool DocumentListSource::keysFromMemory(Database &db, std::vector<qint64> &keys)
 
 Statement DocumentListSource::statement() const
 {
-    return build(QStringLiteral("*"));
+    return select(QStringLiteral("*"));
 }
 
 } // namespace qs

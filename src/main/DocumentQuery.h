@@ -48,8 +48,7 @@ class DocumentListSource : public ListSource
 {
 public:
     // `index` answers from memory when it can; SQL answers otherwise.
-    explicit DocumentListSource(DocumentQuery query,
-                                std::weak_ptr<DocumentIndexService> index = {})
+    explicit DocumentListSource(DocumentQuery query, std::weak_ptr<DocumentIndexService> index = {})
         : m_query(std::move(query)), m_index(std::move(index))
     {
     }
@@ -63,9 +62,10 @@ public:
     // WHERE condition (empty for none) and ORDER BY list.
     Statement whereClause() const;
     QString orderBy() const;
+    // The same selection with the given columns (written by the program, never user text).
+    Statement select(const QString &columns) const;
 
 private:
-    Statement build(const QString &columns) const;
     DocumentQuery m_query;
     std::weak_ptr<DocumentIndexService> m_index;
 };

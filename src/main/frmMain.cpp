@@ -1,14 +1,16 @@
 #include "frmMain.h"
 
+#include "Version.h"
+
 #include "main/DocumentIndexService.h"
 #include "main/Session.h"
 #include "store/DataControl.h"
-#include "widgets/DataGrid.h"
 #include "store/DatabaseFile.h"
-#include "widgets/FillTypeList.h"
-#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 #include "store/modRoutines.h"
+#include "widgets/DataGrid.h"
+#include "widgets/FillTypeList.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -334,7 +336,8 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuHelpAbout_Click()
 {
-    MessageBox::show(this, QStringLiteral("Quillstack - version 3.2.15"),
+    MessageBox::show(this,
+                     QStringLiteral("Quillstack - version %1").arg(QLatin1String(ProgramVersion)),
                      QStringLiteral("Quillstack"));
 }
 

@@ -70,6 +70,7 @@ public Q_SLOTS:
     void cmdSetAsDefault_Click();
     void tmrSetAsDefault_Timer();
     void mnuPrint_Click();
+    void mnuExportCsv_Click();
     void mnuManageTypes_Click();
     void mnuFileExit_Click();
     void mnuHelpContents_Click();

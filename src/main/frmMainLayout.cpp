@@ -244,6 +244,8 @@ void frmMain::buildMenus()
     QAction *mnuPrint = mnuFile->addAction(QStringLiteral("Print..."));
     mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
     mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    QAction *mnuExportCsv = mnuFile->addAction(QStringLiteral("Export List as CSV..."));
+    mnuExportCsv->setObjectName(QStringLiteral("mnuExportCsv"));
     QAction *mnuDash1 = mnuFile->addSeparator();
     mnuDash1->setObjectName(QStringLiteral("mnuDash1"));
     QAction *mnuFileExit = mnuFile->addAction(QStringLiteral("Exit"));
@@ -264,6 +266,7 @@ void frmMain::buildMenus()
     mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
 
     connect(mnuPrint, &QAction::triggered, this, &frmMain::mnuPrint_Click);
+    connect(mnuExportCsv, &QAction::triggered, this, &frmMain::mnuExportCsv_Click);
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(mnuManageTypes, &QAction::triggered, this, &frmMain::mnuManageTypes_Click);
     connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
