@@ -7,6 +7,8 @@ packages=(
     libsqlite3-dev sqlite3
     fonts-liberation poppler-utils
     xvfb xauth
+    # Making and checking the Debian package (cpack, dpkg-shlibdeps, lintian).
+    dpkg-dev file lintian appstream
 )
 missing=()
 for p in "${packages[@]}"; do

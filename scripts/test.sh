@@ -10,6 +10,8 @@ cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQS_WERROR=ON
 cmake --build "$here/build" -j2
 (cd "$here/build" && ctest --output-on-failure -j2)
+# The Debian package from the same build: lintian, then the unpacked program run.
+bash "$here/scripts/check-package.sh" "$here/build"
 
 if [ "${QS_SKIP_SANITIZERS:-0}" != 1 ]; then
     cmake -S "$here" -B "$here/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Asan -DQS_WERROR=ON

@@ -124,6 +124,8 @@ int main(int argc, char **argv)
     }
     QApplication app(argc, argv);
     nameApplication();
+    // Lets the desktop match the window to the launcher and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillstack.Quillstack"));
     // Parsed after the toolkit has taken its own options (-platform, -session, ...).
     const qs::CommandLine line = qs::parseCommandLine(QApplication::arguments());
     if (line.action != qs::CommandLine::Action::OpenWindow) {
