@@ -7,6 +7,7 @@ packages=(
     libsqlite3-dev sqlite3
     fonts-liberation poppler-utils
     xvfb xauth
+    clang libfuzzer-14-dev
     # Making and checking the Debian package (cpack, dpkg-shlibdeps, lintian).
     dpkg-dev file lintian appstream
 )

@@ -18,9 +18,11 @@ QStringList dataFileFolders(const QString &programDir)
 
 QString findDataFile(const QString &name, const QString &programDir)
 {
+    // Whatever has the name counts, a folder too: its reader then says what is wrong with
+    // it rather than another copy being used unnoticed.
     for (const QString &folder : dataFileFolders(programDir)) {
         const QFileInfo file(QDir(folder).filePath(name));
-        if (file.isFile())
+        if (file.exists())
             return file.absoluteFilePath();
     }
     return {};

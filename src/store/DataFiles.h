@@ -10,7 +10,8 @@ namespace qs {
 // that a build tree, a copy in a folder of its own and an installed package all work.
 QStringList dataFileFolders(const QString &programDir);
 
-// The first of those folders that holds `name`, as an absolute path; empty when none does.
+// The first of those folders that holds something called `name`, as an absolute path;
+// empty when none does.
 QString findDataFile(const QString &name, const QString &programDir);
 // The same beside the running program.
 QString findDataFile(const QString &name);

@@ -33,12 +33,13 @@ private Q_SLOTS:
             QFile f(QDir(holder).filePath("Qsk.Hlp"));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        // A folder of the same name does not count as the file.
-        QDir().mkpath("bin/QskDef.MDB");
+        // A folder of that name is found too, so that its reader can say what is wrong.
+        QDir().mkpath("share/quillstack/QskDef.MDB");
         const QString programDir = folder.file("bin");
         QCOMPARE(findDataFile("Qsk.Hlp", programDir),
                  found.isEmpty() ? QString() : QDir::cleanPath(folder.file(found + "/Qsk.Hlp")));
-        QCOMPARE(findDataFile("QskDef.MDB", programDir), QString());
+        QCOMPARE(findDataFile("QskDef.MDB", programDir),
+                 QDir::cleanPath(folder.file("share/quillstack/QskDef.MDB")));
     }
 };
 
