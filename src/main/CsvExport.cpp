@@ -4,6 +4,7 @@
 #include "store/Database.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <array>
@@ -47,9 +48,22 @@ enum Column { ColId, ColDescription, ColType, ColDate, ColWho, ColNote };
 // Flushed to the file whenever it grows past this, so memory stays flat for any size.
 constexpr size_t kBufferBytes = size_t(1) << 20;
 
+// Replacing the open database (or one of its working files) with the export would destroy it.
+bool isDatabaseFile(const Database &db, const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return false;
+    for (const char *suffix : {"", "-wal", "-shm", "-journal", ".lock"}) {
+        if (QFileInfo(db.path() + QLatin1String(suffix)).canonicalFilePath() == target)
+            return true;
+    }
+    return false;
+}
+
 QString writeFailure(const QString &path, const QString &reason)
 {
-    return QStringLiteral("The list could not be exported to \"%1\": %2")
+    return QStringLiteral("The list could not be exported to \"%1\": %2.")
         .arg(QDir::toNativeSeparators(path), reason);
 }
 
@@ -87,6 +101,8 @@ Result<CsvExportOutcome> exportDocumentsCsv(Database &db, const DocumentListSour
         typeNames[qint16(row.values.value(0).toLongLong())] =
             row.values.value(1).toString().toStdString();
 
+    if (isDatabaseFile(db, path))
+        return Status::failure(writeFailure(path, QStringLiteral("that is the database itself")));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Status::failure(writeFailure(path, file.errorString()));

@@ -239,6 +239,8 @@ private Q_SLOTS:
         QTest::newRow("file dialog cancelled") << "" << 3 << false << false << "";
         QTest::newRow("folder is a plain file")
             << "plain.txt/list.csv" << 3 << false << false << "could not be exported to";
+        QTest::newRow("the database itself")
+            << "Qsk.MDB" << 3 << false << false << "that is the database itself";
         QTest::newRow("disk full half-way")
             << "list.csv" << 3 << true << false << "could not be exported to";
         QTest::newRow("progress cancelled")
@@ -288,6 +290,7 @@ private Q_SLOTS:
             QVERIFY2(MessageBox::shownTexts().constFirst().contains(message),
                      qPrintable(MessageBox::shownTexts().constFirst()));
         QCOMPARE(readFile(folder.file("list.csv")), QByteArray("old contents"));
+        QVERIFY(readFile(folder.file("Qsk.MDB")).startsWith("SQLite format 3"));
         QCOMPARE(QDir().entryList(QDir::Files), before);
     }
 };
