@@ -97,7 +97,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("savedOrder");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("error");   // contained in what it printed on stderr
+        QTest::addColumn<QString>("said");    // contained in what it printed
         QTest::addColumn<QString>("created"); // a file it must leave, relative to the test folder
         QTest::addColumn<QStringList>("exported"); // IDs in out.csv, in order
         QTest::newRow("export in the default order")
@@ -118,6 +118,14 @@ private Q_SLOTS:
         QTest::newRow("wrong option")
             << QStringList{"--folder", "work", "--nonsense"} << "" << 2 << "Unknown option"
             << "" << QStringList{};
+        QTest::newRow("version") << QStringList{"--version"} << "" << 0 << "Quillstack 3.2.15"
+                                 << "" << QStringList{};
+        QTest::newRow("version with a wrong option")
+            << QStringList{"--version", "--nonsense"} << "" << 2 << "Unknown option"
+            << "" << QStringList{};
+        QTest::newRow("window: folder cannot be made")
+            << QStringList{"--folder", "plain.txt/sub"} << "" << 1 << "could not be made"
+            << "" << QStringList{};
         QTest::newRow("window in a new folder")
             << QStringList{"--folder", "new/place"} << "" << 0 << ""
             << "new/place/Qsk.MDB" << QStringList{};
@@ -130,7 +138,7 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         QFETCH(QString, savedOrder);
         QFETCH(int, exitCode);
-        QFETCH(QString, error);
+        QFETCH(QString, said);
         QFETCH(QString, created);
         QFETCH(QStringList, exported);
         QTemporaryDir dir;
@@ -161,13 +169,14 @@ private Q_SLOTS:
         }
         QProcess process;
         process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
         process.setWorkingDirectory(dir.path());
         process.start(QDir(buildDir()).filePath("quillstack"), args);
         QVERIFY(process.waitForFinished(60000));
-        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        const QString output = QString::fromLocal8Bit(process.readAll());
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(process.exitCode() == exitCode, qPrintable(err));
-        QVERIFY2(err.contains(error), qPrintable(err));
+        QVERIFY2(process.exitCode() == exitCode, qPrintable(output));
+        QVERIFY2(output.contains(said), qPrintable(output));
         if (!created.isEmpty())
             QVERIFY2(QFileInfo::exists(path(created)), qPrintable(created));
         if (exitCode != 0) {
