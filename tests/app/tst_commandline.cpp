@@ -24,44 +24,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("folder"); // relative to the current folder
         QTest::addColumn<QString>("exportFile");
         QTest::addColumn<QString>("text"); // contained in the text
-        QTest::newRow("nothing") << QStringList{} << false << A::OpenWindow << ""
-                                 << ""
-                                 << "";
-        QTest::newRow("folder") << QStringList{"--folder", "a/b"} << false << A::OpenWindow << "a/b"
-                                << ""
-                                << "";
-        QTest::newRow("export with folder: file taken where started")
-            << QStringList{"--folder", "w", "--export-csv", "out.csv"} << true << A::ExportCsv
-            << "w"
-            << "out.csv"
-            << "";
-        QTest::newRow("version") << QStringList{"--version"} << true << A::PrintText << ""
-                                 << ""
-                                 << "Quillstack 3.2.15\n";
-        QTest::newRow("help") << QStringList{"-h"} << true << A::PrintText << ""
-                              << ""
-                              << "--folder-documents";
-        QTest::newRow("unknown option") << QStringList{"--bogus"} << false << A::Fail << ""
-                                        << ""
-                                        << "Unknown option 'bogus'";
-        QTest::newRow("toolkit option with help: help still needs no window")
-            << QStringList{"-platform", "xcb", "--help"} << true << A::Fail << ""
-            << ""
-            << "Unknown option";
-        QTest::newRow("stray argument") << QStringList{"Qsk.MDB"} << false << A::Fail << ""
-                                        << ""
-                                        << "\"Qsk.MDB\"";
-        QTest::newRow("both folders")
-            << QStringList{"--folder", "x", "--folder-documents"} << false << A::Fail << ""
-            << ""
-            << "not both";
-        QTest::newRow("empty folder") << QStringList{"--folder", ""} << false << A::Fail << ""
-                                      << ""
-                                      << "--folder needs";
-        QTest::newRow("empty export file")
-            << QStringList{"--export-csv", ""} << true << A::Fail << ""
-            << ""
-            << "--export-csv needs";
+        const auto row = [](const char *name, const QStringList &args, bool withoutWindow, A action,
+                            const QString &folder, const QString &exportFile, const QString &text) {
+            QTest::newRow(name) << args << withoutWindow << action << folder << exportFile << text;
+        };
+        row("nothing", {}, false, A::OpenWindow, {}, {}, {});
+        row("folder", {"--folder", "a/b"}, false, A::OpenWindow, "a/b", {}, {});
+        row("export with folder: file taken where started",
+            {"--folder", "w", "--export-csv", "out.csv"}, true, A::ExportCsv, "w", "out.csv", {});
+        row("help", {"-h"}, true, A::PrintText, {}, {}, "--folder-documents");
+        row("toolkit option with help: help still needs no window", {"-platform", "xcb", "--help"},
+            true, A::Fail, {}, {}, "Unknown option");
+        row("stray argument", {"Qsk.MDB"}, false, A::Fail, {}, {}, "\"Qsk.MDB\"");
+        row("both folders", {"--folder", "x", "--folder-documents"}, false, A::Fail, {}, {},
+            "not both");
+        row("empty folder", {"--folder", ""}, false, A::Fail, {}, {}, "--folder needs");
+        row("empty export file", {"--export-csv", ""}, true, A::Fail, {}, {}, "--export-csv needs");
     }
     void parses()
     {
@@ -83,13 +61,6 @@ private Q_SLOTS:
         QVERIFY2(line.text.contains(text), qPrintable(line.text));
     }
 
-    void documentsFolder()
-    {
-        const CommandLine line = parseCommandLine({"quillstack", "--folder-documents"});
-        QCOMPARE(line.folder, documentsWorkFolder());
-        QVERIFY(line.folder.endsWith("/Quillstack"));
-    }
-
     // The real program. The export runs without any display; a start with a folder is
     // checked by the database it creates there.
     void program_data()
@@ -100,38 +71,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("said");    // contained in what it printed
         QTest::addColumn<QString>("created"); // a file it must leave, relative to the test folder
         QTest::addColumn<QStringList>("exported"); // IDs in out.csv, in order
-        QTest::newRow("export in the default order")
-            << QStringList{"--folder", "work", "--export-csv", "out.csv"} << "" << 0 << ""
-            << "out.csv" << QStringList{"30", "20", "10"};
-        QTest::newRow("export in the saved order")
-            << QStringList{"--folder", "work", "--export-csv", "out.csv"} << "DESCRIPTION" << 0
-            << ""
-            << "out.csv" << QStringList{"10", "30", "20"};
-        QTest::newRow("no database: nothing made")
-            << QStringList{"--folder", "empty", "--export-csv", "out.csv"} << "" << 1
-            << "There is no database \"Qsk.MDB\""
-            << "" << QStringList{};
-        QTest::newRow("target not writable")
-            << QStringList{"--folder", "work", "--export-csv", "plain.txt/out.csv"} << "" << 1
-            << "could not be exported to"
-            << "" << QStringList{};
-        QTest::newRow("wrong option")
-            << QStringList{"--folder", "work", "--nonsense"} << "" << 2 << "Unknown option"
-            << "" << QStringList{};
-        QTest::newRow("version") << QStringList{"--version"} << "" << 0 << "Quillstack 3.2.15"
-                                 << "" << QStringList{};
-        QTest::newRow("version with a wrong option")
-            << QStringList{"--version", "--nonsense"} << "" << 2 << "Unknown option"
-            << "" << QStringList{};
-        QTest::newRow("window: folder cannot be made")
-            << QStringList{"--folder", "plain.txt/sub"} << "" << 1 << "could not be made"
-            << "" << QStringList{};
-        QTest::newRow("window in a new folder")
-            << QStringList{"--folder", "new/place"} << "" << 0 << ""
-            << "new/place/Qsk.MDB" << QStringList{};
-        QTest::newRow("window in the documents folder")
-            << QStringList{"--folder-documents"} << "" << 0 << ""
-            << "Documents/Quillstack/Qsk.MDB" << QStringList{};
+        const auto row = [](const char *name, const QStringList &args, const QString &savedOrder,
+                            int exitCode, const QString &said, const QString &created,
+                            const QStringList &exported) {
+            QTest::newRow(name) << args << savedOrder << exitCode << said << created << exported;
+        };
+        const QStringList exportWork = {"--folder", "work", "--export-csv", "out.csv"};
+        row("export in the default order", exportWork, {}, 0, {}, "out.csv", {"30", "20", "10"});
+        row("export in the saved order", exportWork, "DESCRIPTION", 0, {}, "out.csv",
+            {"10", "30", "20"});
+        row("no database: nothing made", {"--folder", "empty", "--export-csv", "out.csv"}, {}, 1,
+            "There is no database \"Qsk.MDB\"", {}, {});
+        row("target not writable", {"--folder", "work", "--export-csv", "plain.txt/out.csv"}, {}, 1,
+            "could not be exported to", {}, {});
+        row("version", {"--version"}, {}, 0, "Quillstack 3.2.15", {}, {});
+        row("version with a wrong option", {"--version", "--nonsense"}, {}, 2, "Unknown option", {},
+            {});
+        row("window: wrong option", {"--folder", "work", "--nonsense"}, {}, 2, "Unknown option", {},
+            {});
+        row("window: folder cannot be made", {"--folder", "plain.txt/sub"}, {}, 1,
+            "could not be made", {}, {});
+        row("window in a new folder", {"--folder", "new/place"}, {}, 0, {}, "new/place/Qsk.MDB",
+            {});
+        row("window in the documents folder", {"--folder-documents"}, {}, 0, {},
+            "Documents/Quillstack/Qsk.MDB", {});
     }
     void program()
     {
