@@ -77,7 +77,8 @@ public:
     std::string_view text(int column) const override
     {
         const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_st, column));
-        return p ? std::string_view(p, size_t(sqlite3_column_bytes(m_st, column))) : std::string_view();
+        return p ? std::string_view(p, size_t(sqlite3_column_bytes(m_st, column)))
+                 : std::string_view();
     }
 
 private:
@@ -98,6 +99,11 @@ public:
     }
 
     QString path() const override { return m_path; }
+    SqlDialect dialect() const override { return SqlDialect::SQLite; }
+    DatabaseOpener opener() const override
+    {
+        return [path = m_path] { return openSqliteDatabase(path); };
+    }
 
     Status exec(const Statement &statement, qint64 *changes) override
     {
@@ -179,6 +185,20 @@ public:
 
     qint64 lastInsertKey() const override { return sqlite3_last_insert_rowid(m_db.get()); }
 
+    Result<qint64> nextKey(const QString &table) override
+    {
+        // Keys are never reused, so only the engine knows the next one: a
+        // row is written and taken back (the transaction rolls back).
+        Transaction trial(*this);
+        if (!trial.status())
+            return Status::failure(trial.status().message());
+        if (Status s =
+                exec({QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table), {}}, nullptr);
+            !s)
+            return s;
+        return lastInsertKey();
+    }
+
     Status begin() override { return exec({QStringLiteral("BEGIN IMMEDIATE"), {}}, nullptr); }
     Status commit() override { return exec({QStringLiteral("COMMIT"), {}}, nullptr); }
     void rollback() override { exec({QStringLiteral("ROLLBACK"), {}}, nullptr); }
@@ -247,7 +267,8 @@ private:
             m_cache.emplace(statement.sql, StatementPtr(raw));
         }
         if (sqlite3_bind_parameter_count(st) != statement.binds.size())
-            return Status::failure(QStringLiteral("Wrong number of values for: %1").arg(statement.sql));
+            return Status::failure(
+                QStringLiteral("Wrong number of values for: %1").arg(statement.sql));
         for (int i = 0; i < statement.binds.size(); ++i) {
             if (!bind(st, i + 1, statement.binds.at(i))) {
                 sqlite3_reset(st);
@@ -292,7 +313,8 @@ private:
             }
             default: {
                 const QByteArray text = v.toString().toUtf8();
-                rc = sqlite3_bind_text(st, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+                rc = sqlite3_bind_text(st, index, text.constData(), int(text.size()),
+                                       SQLITE_TRANSIENT);
             }
             }
         }
