@@ -286,11 +286,12 @@ Status copyInto(Database &source, Database &server, const CopyProgress &progress
         if (!highest)
             return Status::failure(highest.error());
         // The next key the server gives lies past every key the file gave.
-        if (Status s = server.exec({QStringLiteral("SELECT setval(pg_get_serial_sequence(?, "
-                                                   "'recordptr'), ?, false)"),
-                                    {table.toLower(), highest.value() + 1}});
-            !s)
-            return s;
+        if (highest.value() > 0)
+            if (Status s = server.exec({QStringLiteral("SELECT setval(pg_get_serial_sequence(?, "
+                                                       "'recordptr'), ?)"),
+                                        {table.toLower(), highest.value()}});
+                !s)
+                return s;
     }
     return transaction.commit();
 }
