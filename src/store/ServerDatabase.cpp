@@ -69,6 +69,32 @@ void addTrigramIndexes(Database &db)
     optional.commit();
 }
 
+Status addIndexes(Database &db)
+{
+    for (const QString &statement : indexStatements())
+        if (Status s = db.exec({statement, {}}); !s)
+            return s;
+    addTrigramIndexes(db);
+    return Status::success();
+}
+
+// Indexes are dropped before a copy and built again after it, which is far
+// faster than keeping them up row by row. A role that may not drop them
+// copies with them in place.
+bool dropIndexes(Database &db)
+{
+    Transaction attempt(db);
+    if (!attempt.status())
+        return false;
+    for (const char *name :
+         {"Documents_ID", "Documents_IDUp", "Documents_Description", "Documents_Who",
+          "Documents_DocumentType", "Types_Type", "Documents_DescriptionTrigrams",
+          "Documents_WhoTrigrams", "Documents_NoteTrigrams"})
+        if (!db.exec({QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(name)), {}}))
+            return false;
+    return attempt.commit().ok();
+}
+
 Result<Row> firstRow(Database &db, const Statement &statement)
 {
     auto rows = db.query(statement);
@@ -165,11 +191,7 @@ Status create(Database &db, const std::function<Status(Database &)> &fill)
     if (fill)
         if (Status s = fill(db); !s)
             return s;
-    for (const QString &statement : indexStatements())
-        if (Status s = db.exec({statement, {}}); !s)
-            return s;
-    addTrigramIndexes(db);
-    return Status::success();
+    return addIndexes(db);
 }
 
 QVariant copiedValue(const FieldReader &row, int column, bool isDate)
@@ -266,6 +288,7 @@ Status copyInto(Database &source, Database &server, const CopyProgress &progress
         return Status::failure(QStringLiteral("The %1 already holds documents or types; a file is "
                                               "copied only into an empty database.")
                                    .arg(server.path()));
+    const bool rebuild = dropIndexes(server);
     const qint64 total = counts->values.value(0).toLongLong();
     qint64 done = 0;
     if (progress)
@@ -293,6 +316,9 @@ Status copyInto(Database &source, Database &server, const CopyProgress &progress
                 !s)
                 return s;
     }
+    if (rebuild)
+        if (Status s = addIndexes(server); !s)
+            return s;
     return transaction.commit();
 }
 
