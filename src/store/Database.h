@@ -30,6 +30,13 @@ public:
     virtual std::string_view text(int column) const = 0;
 };
 
+// The failure of lockRecord() when another user holds the record, the same
+// on every engine, so that a window can tell it from other failures.
+inline QString recordLockedText()
+{
+    return QStringLiteral("The record is locked by another user.");
+}
+
 class Database;
 using DatabaseOpener = std::function<Result<std::unique_ptr<Database>>()>;
 

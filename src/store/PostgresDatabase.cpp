@@ -450,7 +450,7 @@ public:
         if (!taken)
             return Status::failure(taken.error());
         if (!taken.value())
-            return Status::failure(QStringLiteral("The record is locked by another user."));
+            return Status::failure(recordLockedText());
         m_lost.remove(id);
         m_held[id] += 1;
         return Status::success();

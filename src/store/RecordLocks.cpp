@@ -1,5 +1,7 @@
 #include "RecordLocks.h"
 
+#include "Database.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -50,7 +52,7 @@ Status RecordLocks::lock(int space, qint64 key)
     }
     if (!setLock(m_fd, F_WRLCK, space, key)) {
         if (errno == EAGAIN || errno == EACCES)
-            return Status::failure(QStringLiteral("The record is locked by another user."));
+            return Status::failure(recordLockedText());
         return Status::failure(QStringLiteral("Cannot lock the record: %1")
                                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
     }

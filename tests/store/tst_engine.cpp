@@ -228,8 +228,8 @@ private Q_SLOTS:
         QCOMPARE(holder.readLine().trimmed(), QByteArray("LOCKED"));
 
         QVERIFY(rs->findFirst(QStringLiteral("RecordPtr"), key));
-        QVERIFY(!rs->edit());
-        QVERIFY(!rs->deleteCurrent());
+        QCOMPARE(rs->edit().message(), recordLockedText());
+        QCOMPARE(rs->deleteCurrent().message(), recordLockedText());
         QVERIFY(rs->findFirst(QStringLiteral("RecordPtr"), free));
         QVERIFY(rs->edit());
         // What the other user deletes meanwhile cannot be saved here.
