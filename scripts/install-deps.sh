@@ -8,6 +8,7 @@ packages=(
     libpq-dev postgresql-15 postgresql-common
     fonts-liberation poppler-utils
     xvfb xauth
+    clang libfuzzer-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,8 +4,8 @@
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
-#include "store/MessageBox.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
 #include "store/modRoutines.h"
 
 #include <QLabel>

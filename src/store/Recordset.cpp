@@ -104,17 +104,20 @@ Status Recordset::edit()
         return Status::failure(QStringLiteral("No current record."));
     cancelUpdate();
     const qint64 key = currentKey();
-    // Read the row afresh: another copy of the program may have deleted it.
-    auto rows =
-        m_db.query({QStringLiteral("SELECT * FROM %1 WHERE RecordPtr = ?").arg(table), {key}});
-    if (!rows)
-        return Status::failure(rows.error());
-    if (rows->empty())
-        return Status::failure(QStringLiteral("The record has been deleted by another user."));
     if (Status locked = m_db.lockRecord(table, key); !locked)
         return locked;
     m_lockedKey = key;
     m_lockedTable = table;
+    // Read the row afresh once it is ours: another copy may have changed it
+    // (read before the lock, its save would be written over) or deleted it.
+    auto rows =
+        m_db.query({QStringLiteral("SELECT * FROM %1 WHERE RecordPtr = ?").arg(table), {key}});
+    if (!rows || rows->empty()) {
+        releaseLock();
+        return rows
+                   ? Status::failure(QStringLiteral("The record has been deleted by another user."))
+                   : Status::failure(rows.error());
+    }
     m_editRow = rows->front();
     m_editMode = EditMode::Edit;
     return Status::success();
