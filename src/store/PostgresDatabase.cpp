@@ -281,6 +281,9 @@ public:
     PostgresDatabase(std::string conninfo, ConnectionPtr conn)
         : m_conninfo(std::move(conninfo)), m_conn(std::move(conn))
     {
+        // The server's notices ("already exists, skipping") are for a console.
+        PQsetNoticeProcessor(
+            m_conn.get(), [](void *, const char *) {}, nullptr);
         setUpSession();
     }
 
@@ -374,7 +377,12 @@ public:
                     continue;
                 return failure(nullptr);
             }
-            return streamRows(row);
+            bool delivered = false;
+            const Status streamed = streamRows(row, delivered);
+            // Nothing was read yet, so the whole read can be made again.
+            if (!streamed && !delivered && lostConnection() && attempt == 0 && m_depth == 0)
+                continue;
+            return streamed;
         }
     }
 
@@ -563,7 +571,7 @@ private:
         return !rows->empty() && rows->front().values.value(0).toBool();
     }
 
-    Status streamRows(const std::function<bool(const FieldReader &row)> &row)
+    Status streamRows(const std::function<bool(const FieldReader &row)> &row, bool &delivered)
     {
         std::vector<FieldReader::Kind> kinds;
         Status outcome;
@@ -577,6 +585,7 @@ private:
                         kinds.push_back(kindOf(PQftype(raw, c)));
                 // Rows not wanted are read and dropped: cancelling the query
                 // could reach the server after the next one had begun.
+                delivered = true;
                 stopped = !row(Reader(raw, kinds));
             } else if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK && !stopped &&
                        outcome.ok()) {

@@ -88,35 +88,45 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("conninfo");
         QTest::addColumn<QString>("prepare"); // run as the superuser in the database
+        QTest::addColumn<QString>("encoding");
         QTest::addColumn<QString>("expected");
         const QString db = QStringLiteral("dbname=%1 ");
+        const QString utf8 = QStringLiteral("UTF8");
         QTest::newRow("bad connection string") << "host=localhost port password=" + kPassword << ""
-                                               << "connection string is not valid";
-        QTest::newRow("bad URI") << "postgresql://[::1:5432/x?password=" + kPassword << ""
+                                               << utf8 << "connection string is not valid";
+        QTest::newRow("bad URI") << "postgresql://[::1:5432/x?password=" + kPassword << "" << utf8
                                  << "connection string is not valid";
-        QTest::newRow("unreachable") << "host=127.0.0.1 port=1 password=" + kPassword << ""
+        QTest::newRow("bad option value") << "sslmode=sometimes password=" + kPassword << "" << utf8
+                                          << "connection string is not valid";
+        QTest::newRow("unreachable") << "host=127.0.0.1 port=1 password=" + kPassword << "" << utf8
                                      << "could not be reached";
-        QTest::newRow("login refused") << db + "user=nobody_here password=" + kPassword << ""
-                                       << "refused the login";
+        QTest::newRow("login refused")
+            << db + "user=nobody_here password=" + kPassword << "" << utf8 << "refused the login";
         QTest::newRow("may not create tables")
-            << db + "user=" + roleName("reader") + " password=" + kPassword << ""
+            << db + "user=" + roleName("reader") + " password=" + kPassword << "" << utf8
             << "lacks the CREATE privilege on the schema \"public\"";
-        QTest::newRow("foreign tables") << db << "CREATE TABLE Orders (n integer)"
+        QTest::newRow("no schema to create in") << db + "options='-csearch_path=nowhere'"
+                                                << "" << utf8 << "has no schema to create";
+        QTest::newRow("not UTF8") << db << ""
+                                  << "SQL_ASCII"
+                                  << "encoding SQL_ASCII";
+        QTest::newRow("foreign tables") << db << "CREATE TABLE Orders (n integer)" << utf8
                                         << "holds other tables (public.orders)";
-        QTest::newRow("part of ours") << db << "CREATE TABLE Documents (n integer)"
+        QTest::newRow("part of ours") << db << "CREATE TABLE Documents (n integer)" << utf8
                                       << "holds other tables (public.documents)";
         QTest::newRow("newer schema") << db
                                       << "CREATE TABLE Documents (n integer); CREATE TABLE Types "
                                          "(n integer); CREATE TABLE QskSchema (Version integer); "
                                          "INSERT INTO QskSchema VALUES (2) RETURNING Version"
-                                      << "newer version of Quillstack (schema version 2";
+                                      << utf8 << "newer version of Quillstack (schema version 2";
     }
     void refusedStarts()
     {
         QFETCH(QString, conninfo);
         QFETCH(QString, prepare);
+        QFETCH(QString, encoding);
         QFETCH(QString, expected);
-        const QString target = server.createDatabase(false);
+        const QString target = server.createDatabase(false, encoding);
         const QString name = databaseName(target);
         qint64 before = 0;
         if (!prepare.isEmpty()) {
@@ -243,6 +253,9 @@ private Q_SLOTS:
         QTest::newRow("value the server refuses")
             << "INSERT INTO Documents (ID, Description) VALUES ('twelve', 'x')" << false
             << "invalid input syntax";
+        QTest::newRow("text the server cannot hold")
+            << "INSERT INTO Documents (ID, Description) VALUES (2, 'a' || char(0) || 'b')" << false
+            << "the character NUL";
     }
     void refusedCopyChangesNothing()
     {
@@ -320,6 +333,63 @@ private Q_SLOTS:
         QCOMPARE(count(*db, QStringLiteral("SELECT COUNT(*) FROM Documents")), 2);
         cutConnections(target);
         QCOMPARE(count(*db, QStringLiteral("SELECT COUNT(*) FROM Documents")), 2);
+        cutConnections(target);
+        int streamed = 0;
+        QVERIFY(db->scan({QStringLiteral("SELECT RecordPtr FROM Documents"), {}},
+                         [&](const FieldReader &) { return ++streamed > 0; }));
+        QCOMPARE(streamed, 2);
+    }
+
+    // An inner transaction is a savepoint; a failed statement makes the
+    // outer commit fail rather than report a rollback as success.
+    void transactionsNest()
+    {
+        auto db = open(server.createDatabase());
+        QCOMPARE(db->nextKey(schema::Types).value(), qint64(1));
+        {
+            Transaction outer(*db);
+            addType(*db, QStringLiteral("kept"));
+            {
+                Transaction inner(*db);
+                addType(*db, QStringLiteral("rolled back"));
+            }
+            QVERIFY(outer.commit());
+        }
+        QCOMPARE(count(*db, QStringLiteral("SELECT COUNT(*) FROM Types")), 1);
+        Transaction failing(*db);
+        addType(*db, QStringLiteral("lost"));
+        QVERIFY(!db->exec({QStringLiteral("INSERT INTO Nowhere VALUES (1)"), {}}));
+        QVERIFY(!failing.commit());
+        QCOMPARE(count(*db, QStringLiteral("SELECT COUNT(*) FROM Types")), 1);
+    }
+
+    // A role that may write the tables but not rebuild their indexes copies
+    // with the indexes in place.
+    void copyByARoleThatOwnsNoTables()
+    {
+        TestFolder folder;
+        auto file = makeDatabase(folder.file(QStringLiteral("Qsk.MDB")));
+        addDocument(*file, {1, QStringLiteral("first")});
+        const QString target = server.createDatabase();
+        {
+            auto owner = connectServerDatabase(target);
+            QVERIFY(owner);
+            for (const char *what : {"TABLES", "SEQUENCES"})
+                QVERIFY(owner.value()->exec(
+                    {QStringLiteral("GRANT ALL ON ALL %1 IN SCHEMA public TO %2")
+                         .arg(QLatin1String(what), roleName("builder")),
+                     {}}));
+        }
+        auto db = open(target +
+                       QStringLiteral(" user=%1 password=%2").arg(roleName("builder"), kPassword));
+        QVERIFY(db);
+        const Status s = copyFileToServer(QStringLiteral("Qsk.MDB"), *db);
+        QVERIFY2(s, qPrintable(s.message()));
+        QCOMPARE(count(*db, QStringLiteral("SELECT COUNT(*) FROM Documents")), 1);
+        QCOMPARE(
+            count(*db, QStringLiteral(
+                           "SELECT COUNT(*) FROM pg_indexes WHERE indexname = 'documents_id'")),
+            1);
     }
 
     // The statement builders' folded expressions must be the indexed ones,

@@ -51,15 +51,15 @@ public:
         return Status::success();
     }
 
-    // A new database: empty, or holding the document schema.
-    QString createDatabase(bool withSchema = true)
+    // A new database: empty (in that encoding), or holding the document schema.
+    QString createDatabase(bool withSchema = true, const QString &encoding = QStringLiteral("UTF8"))
     {
         const QString db = name();
         const Status s =
             withSchema
                 ? m_admin->exec(
                       {QStringLiteral("CREATE DATABASE %1 TEMPLATE %2").arg(db, m_template), {}})
-                : createEmpty(db);
+                : createEmpty(db, encoding);
         if (!s)
             qWarning("%s", qPrintable(s.message()));
         m_made << db;
@@ -86,10 +86,12 @@ public:
     }
 
 private:
-    Status createEmpty(const QString &db)
+    Status createEmpty(const QString &db, const QString &encoding = QStringLiteral("UTF8"))
     {
-        return m_admin->exec(
-            {QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(db), {}});
+        return m_admin->exec({QStringLiteral("CREATE DATABASE %1 ENCODING '%2' LC_COLLATE 'C' "
+                                             "LC_CTYPE 'C' TEMPLATE template0")
+                                  .arg(db, encoding),
+                              {}});
     }
     QString name()
     {
