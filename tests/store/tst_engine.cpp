@@ -208,6 +208,23 @@ private Q_SLOTS:
         QVERIFY(!rs->addNew());
     }
 
+    // Locks are counted: a record stays locked until every take is given
+    // back. Another connection is another user, and each table has its own.
+    void locksAreCountedPerTable()
+    {
+        const qint64 key = addDocument(*db, {1, QStringLiteral("locked twice")});
+        auto other = db->opener()();
+        QVERIFY(other);
+        QVERIFY(db->lockRecord(QStringLiteral("Documents"), key));
+        QVERIFY(db->lockRecord(QStringLiteral("Documents"), key));
+        db->unlockRecord(QStringLiteral("Documents"), key);
+        QCOMPARE(other.value()->lockRecord(QStringLiteral("Documents"), key).message(),
+                 recordLockedText());
+        QVERIFY(other.value()->lockRecord(QStringLiteral("Types"), key));
+        db->unlockRecord(QStringLiteral("Documents"), key);
+        QVERIFY(other.value()->lockRecord(QStringLiteral("Documents"), key));
+    }
+
     // Another process is another user: on the server, another client.
     void recordLockAcrossProcesses()
     {
