@@ -66,17 +66,20 @@ Status LegacyImport::fill(Database &db)
     if (!result)
         return notImported(result.error());
     m_report = result.value();
+    // Written beside the database before it takes its name, so that a start
+    // killed from here on cannot lose the log.
+    m_logWritten = fnWriteImportLog(db.path(), *m_report);
     return Status::success();
 }
 
-void LegacyImport::reportOutcome(QWidget *parent, const QString &databasePath)
+void LegacyImport::reportOutcome(QWidget *parent, const QString &)
 {
     if (!m_report)
         return;
     const ImportReport report = *std::exchange(m_report, std::nullopt);
     QString text = fnImportMessage(report);
-    if (Status s = fnWriteImportLog(databasePath, report); !s)
-        text += QStringLiteral("\n\n") + s.message();
+    if (!m_logWritten)
+        text += QStringLiteral("\n\n") + m_logWritten.message();
     MessageBox::show(parent, text, MessageBox::defaultTitle());
 }
 

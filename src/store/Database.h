@@ -30,13 +30,6 @@ public:
     virtual std::string_view text(int column) const = 0;
 };
 
-// The failure of lockRecord() when another user holds the record, the same
-// on every engine, so that a window can tell it from other failures.
-inline QString recordLockedText()
-{
-    return QStringLiteral("The record is locked by another user.");
-}
-
 class Database;
 using DatabaseOpener = std::function<Result<std::unique_ptr<Database>>()>;
 
@@ -54,6 +47,9 @@ public:
     // Opens another connection to the same database, for use on another
     // thread; the function itself may be called on any thread.
     virtual DatabaseOpener opener() const = 0;
+    // True when the user may only read the file (the file itself, or its
+    // folder, cannot be written): every write would be refused.
+    virtual bool isReadOnly() const = 0;
 
     // Runs a statement that returns no rows; `changes` receives the number of
     // rows it touched.

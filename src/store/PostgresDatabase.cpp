@@ -285,6 +285,11 @@ public:
         PQsetNoticeProcessor(
             m_conn.get(), [](void *, const char *) {}, nullptr);
         setUpSession();
+        // A standby server, or a session the administrator made read-only.
+        ResultPtr r(PQexec(m_conn.get(), "SELECT pg_is_in_recovery() OR "
+                                         "current_setting('transaction_read_only') = 'on'"));
+        m_readOnly = r && PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) == 1 &&
+                     PQgetvalue(r.get(), 0, 0)[0] == 't';
     }
 
     QString path() const override
@@ -296,6 +301,7 @@ public:
                  QString::fromUtf8(PQport(m_conn.get())));
     }
     SqlDialect dialect() const override { return SqlDialect::PostgreSQL; }
+    bool isReadOnly() const override { return m_readOnly; }
     DatabaseOpener opener() const override
     {
         return [conninfo = m_conninfo] {
@@ -458,7 +464,8 @@ public:
         if (!taken)
             return Status::failure(taken.error());
         if (!taken.value())
-            return Status::failure(recordLockedText());
+            return Status::failure(QStringLiteral("The record is locked by another user."),
+                                   FailureKind::RecordLocked);
         m_lost.remove(id);
         m_held[id] += 1;
         return Status::success();
@@ -650,6 +657,7 @@ private:
     std::string m_conninfo; // never shown: it may hold a password
     ConnectionPtr m_conn;
     int m_depth = 0;
+    bool m_readOnly = false;
     quint64 m_generation = 1;
     qint64 m_dataVersion = 1;
     qint64 m_lastInsertKey = 0;

@@ -4,6 +4,7 @@
 #include "main/frmMain.h"
 #include "support/MainWindow.h"
 #include "store/DataControl.h"
+#include "store/DatabaseFile.h"
 #include "widgets/MessageBox.h"
 #include "support/TestSupport.h"
 
@@ -270,6 +271,20 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("\nRow 25, Date: \"2001XX01\" is not a date")));
         QVERIFY(log.contains(QStringLiteral("\nRow 26, Note: block 5: the memo file ends before this block; imported empty\n")));
         QVERIFY(log.contains(QStringLiteral("\nRow 27: the table file ends before this row")));
+    }
+
+    void logWrittenBeforeTheDatabaseTakesItsName()
+    {
+        writeLegacy(threeDocuments());
+        LegacyImport import;
+        bool logInPlace = false;
+        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"), [&](Database &db) {
+            const Status s = import.fill(db);
+            logInPlace = QFile::exists(m_folder->file(QStringLiteral("Document.log")));
+            return s;
+        });
+        QVERIFY2(opened, qPrintable(opened.error()));
+        QVERIFY(logInPlace);
     }
 
     void progressShownWhileImporting()

@@ -344,7 +344,12 @@ private Q_SLOTS:
     // outer commit fail rather than report a rollback as success.
     void transactionsNest()
     {
-        auto db = open(server.createDatabase());
+        const QString target = server.createDatabase();
+        auto readOnly = connectServerDatabase(
+            target + QStringLiteral(" options='-cdefault_transaction_read_only=on'"));
+        QVERIFY(readOnly && readOnly.value()->isReadOnly());
+        auto db = open(target);
+        QVERIFY(!db->isReadOnly());
         QCOMPARE(db->nextKey(schema::Types).value(), qint64(1));
         {
             Transaction outer(*db);
