@@ -55,15 +55,15 @@ public:
 
     const DocumentQuery &query() const { return m_query; }
     QString table() const override;
-    Statement keyStatement() const override;
-    Statement statement() const override;
+    Statement keyStatement(SqlDialect dialect) const override;
+    Statement statement(SqlDialect dialect) const override;
     bool keysFromMemory(Database &db, std::vector<qint64> &keys) const override;
 
     // WHERE condition (empty for none) and ORDER BY list.
-    Statement whereClause() const;
-    QString orderBy() const;
+    Statement whereClause(SqlDialect dialect) const;
+    QString orderBy(SqlDialect dialect) const;
     // The same selection with the given columns (written by the program, never user text).
-    Statement select(const QString &columns) const;
+    Statement select(SqlDialect dialect, const QString &columns) const;
 
 private:
     DocumentQuery m_query;
