@@ -122,7 +122,8 @@ Result<CsvExportOutcome> exportDocumentsCsv(Database &db, const DocumentListSour
 
     CsvExportOutcome outcome;
     const Status read = db.scan(
-        source.select(db.dialect(), QStringLiteral("ID, Description, DocumentType, Date, Who, Note")),
+        source.select(db.dialect(),
+                      QStringLiteral("ID, Description, DocumentType, Date, Who, Note")),
         [&](const FieldReader &row) {
             if (row.kind(ColId) == FieldReader::Kind::Integer) {
                 char digits[24];
