@@ -120,6 +120,15 @@ Result<CsvExportOutcome> exportDocumentsCsv(Database &db, const DocumentListSour
         return !writeFailed;
     };
 
+    // Declared before the scan so that it ends only after the statement has been reset.
+    struct BulkRead
+    {
+        Database &db;
+        explicit BulkRead(Database &d) : db(d) { db.setBulkRead(true); }
+        ~BulkRead() { db.setBulkRead(false); }
+        BulkRead(const BulkRead &) = delete;
+        BulkRead &operator=(const BulkRead &) = delete;
+    } bulk(db);
     CsvExportOutcome outcome;
     const Status read = db.scan(
         source.select(db.dialect(),

@@ -98,6 +98,10 @@ public:
     // Changes whenever another connection may have written to the database.
     virtual qint64 dataVersion() = 0;
 
+    // Says that a read of much of the database in an order of its own (an export) begins
+    // or has ended, so the engine may read the file in a way that suits it.
+    virtual void setBulkRead(bool on) { Q_UNUSED(on); }
+
     // Told of every row that a record set of this connection has added,
     // changed or deleted, so that caches of the table can follow at once.
     using ChangeListener = std::function<void(const QString &table, qint64 key)>;

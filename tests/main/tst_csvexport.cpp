@@ -174,6 +174,8 @@ private Q_SLOTS:
         QVERIFY2(outcome, qPrintable(outcome.error()));
         QCOMPARE(outcome->rows, 1);
         QCOMPARE(readFile(path), kHead + line + "\r\n");
+        // The file is no longer mapped for bulk reading once the export is over.
+        QCOMPARE(db->query({"PRAGMA mmap_size", {}})->front().values.value(0).toInt(), 0);
     }
 
     // Through the File menu of the real window, with the list answered by SQL and by the
