@@ -2,9 +2,9 @@
 
 #include "reports/ReportPreview.h"
 #include "store/Database.h"
-#include "widgets/MessageBox.h"
 #include "store/Recordsets.h"
 #include "store/modRoutines.h"
+#include "widgets/MessageBox.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -172,7 +172,9 @@ ReportRowSource frmPrint::rowSource()
             // A row that another copy of the program deleted meanwhile reads as empty.
             if (rs.valueAt(row, QStringLiteral("RecordPtr")).isNull())
                 continue;
-            out.id = rs.valueAt(row, QStringLiteral("ID")).toInt();
+            const QVariant id = rs.valueAt(row, QStringLiteral("ID"));
+            if (!id.isNull())
+                out.id = id.toInt();
             const QVariant description = rs.valueAt(row, QStringLiteral("Description"));
             out.description = description.isNull() ? QString() : description.toString();
             out.type = typeName(qint16(rs.valueAt(row, QStringLiteral("DocumentType")).toInt()));
