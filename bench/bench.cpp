@@ -219,7 +219,7 @@ int main(int argc, char **argv)
     // "+ID" keeps SQLite from walking the ID index and testing every row.
     const char *orderSql[] = {"+ID DESC", "Description", "+ID"};
     for (int o = 0; o < 3; ++o) {
-        w->findChild<QRadioButton *>(QStringLiteral("Order%1").arg(o))->setChecked(true);
+        w->findChild<QRadioButton *>(QStringLiteral("Order_%1").arg(o))->setChecked(true);
         const QList<QPair<QLineEdit *, QString>> boxes = {
             {desc, QStringLiteral("Description")}, {who, QStringLiteral("Who")}, {note, QStringLiteral("Note")}};
         for (const auto &[box, field] : boxes) {
@@ -242,7 +242,7 @@ int main(int argc, char **argv)
     }
     // A who filter with a date and a type filter together.
     {
-        w->findChild<QRadioButton *>(QStringLiteral("Order0"))->setChecked(true);
+        w->findChild<QRadioButton *>(QStringLiteral("Order_0"))->setChecked(true);
         date->setCurrentIndex(4);
         type->setCurrentIndex(2);
         std::vector<Figures> perStep(size_t(typed.size()));

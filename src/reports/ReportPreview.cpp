@@ -202,6 +202,7 @@ ReportPreview::ReportPreview(QWidget *parent) : QWidget(parent)
 
     m_view = new PageView(this);
     m_view->setObjectName(QStringLiteral("previewPages"));
+    m_view->setAccessibleName(QStringLiteral("Report pages"));
     m_view->scrolled = [this] { updatePageLabel(); };
     layout->addWidget(m_view, 1);
     updatePageLabel();

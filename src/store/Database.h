@@ -38,6 +38,7 @@ public:
     virtual ~Database() = default;
 
     virtual QString path() const = 0;
+    virtual bool isReadOnly() const { return false; }
 
     // Runs a statement that returns no rows; `changes` receives the number of
     // rows it touched.

@@ -87,8 +87,9 @@ private:
 class SqliteDatabase final : public Database
 {
 public:
-    SqliteDatabase(QString path, ConnectionPtr db)
-        : m_path(std::move(path)), m_db(std::move(db)), m_locks(m_path + QStringLiteral(".lock"))
+    SqliteDatabase(QString path, ConnectionPtr db, bool readOnly = false)
+        : m_path(std::move(path)), m_db(std::move(db)), m_locks(m_path + QStringLiteral(".lock")),
+          m_readOnly(readOnly)
     {
     }
     ~SqliteDatabase() override
@@ -98,6 +99,12 @@ public:
     }
 
     QString path() const override { return m_path; }
+    // Opened for reading, or opened by SQLite read-only because the file
+    // cannot be written.
+    bool isReadOnly() const override
+    {
+        return m_readOnly || sqlite3_db_readonly(m_db.get(), "main") == 1;
+    }
 
     Status exec(const Statement &statement, qint64 *changes) override
     {
@@ -304,6 +311,7 @@ private:
     std::unordered_map<QString, StatementPtr> m_cache;
     RecordLocks m_locks;
     quint64 m_generation = 1;
+    bool m_readOnly;
 };
 
 Result<ConnectionPtr> openConnection(const QString &path, int flags)
@@ -369,6 +377,15 @@ Result<std::unique_ptr<Database>> openSqliteDatabase(const QString &path, bool m
     if (Status s = run(db->get(), "PRAGMA journal_mode=WAL"); !s)
         return s;
     std::unique_ptr<Database> result = std::make_unique<SqliteDatabase>(path, std::move(*db));
+    return result;
+}
+
+Result<std::unique_ptr<Database>> openSqliteDatabase(const QString &path, SqliteAccess)
+{
+    auto db = openConnection(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    if (!db)
+        return Status::failure(db.error());
+    std::unique_ptr<Database> result = std::make_unique<SqliteDatabase>(path, std::move(*db), true);
     return result;
 }
 
