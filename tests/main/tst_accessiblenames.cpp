@@ -1,5 +1,6 @@
-// Every window read by a screen reader: each control that can take the focus,
-// and each value shown, has a name to be spoken.
+// Every window as a screen reader and the layout see it: each control that
+// can take the focus, and each value shown, has a name to be spoken, and the
+// resizing panels carry their names.
 #include "support/TestSupport.h"
 
 #include "editor/EditorState.h"
@@ -88,15 +89,28 @@ private Q_SLOTS:
     void everyWindow_data()
     {
         QTest::addColumn<QString>("window");
-        for (const char *window :
-             {"main", "editor", "types", "add type", "report", "converting", "help"})
-            QTest::newRow(window) << window;
+        QTest::addColumn<QStringList>("panels"); // the resizing panels it has
+        const QStringList one = {"ElasticOne1"};
+        QTest::newRow("main") << "main" << QStringList{"ElasticOne1", "ElasticOne2", "ElasticOne3", "ElasticOne4"};
+        QTest::newRow("editor") << "editor" << one;
+        QTest::newRow("types") << "types" << one;
+        QTest::newRow("add type") << "add type" << one;
+        QTest::newRow("report") << "report" << QStringList{"ElasticOne1", "ElasticOne2"};
+        QTest::newRow("converting") << "converting" << QStringList();
+        QTest::newRow("help") << "help" << QStringList();
     }
 
-    // On an empty database, so that no value fills in a name by chance.
+    // On an empty database, so that no value fills in a name by chance. The
+    // resizing panels carry the names that the help and the tests use.
     void everyWindow()
     {
         QFETCH(QString, window);
+        QFETCH(QStringList, panels);
+        const auto check = [&](QWidget *w) {
+            QCOMPARE(unnamed(w), QString());
+            for (const QString &panel : panels)
+                QVERIFY2(w->findChild<QWidget *>(panel), qPrintable(panel));
+        };
         TestFolder folder;
         test::MainWindow main;
         QVERIFY(main.Form_Initialize());
@@ -105,7 +119,7 @@ private Q_SLOTS:
 
         std::unique_ptr<QWidget> shown;
         if (window == "main") {
-            QCOMPARE(unnamed(&main), QString());
+            check(&main);
             return;
         }
         if (window == "editor") {
@@ -118,7 +132,7 @@ private Q_SLOTS:
             QVERIFY(types->Form_Load());
             if (window == "add type") {
                 Recordset *rs = types->findChild<DataControl *>("dtaTypes")->recordset();
-                QCOMPARE(unnamed(std::make_unique<frmAddType>(db, *rs).get()), QString());
+                check(std::make_unique<frmAddType>(db, *rs).get());
                 return;
             }
             shown = std::move(types);
@@ -132,7 +146,7 @@ private Q_SLOTS:
         } else {
             shown = std::make_unique<HelpWindow>();
         }
-        QCOMPARE(unnamed(shown.get()), QString());
+        check(shown.get());
     }
 };
 
