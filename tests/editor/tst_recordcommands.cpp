@@ -307,6 +307,22 @@ private Q_SLOTS:
         }
     }
 
+    // Not the lock's words: the row is gone, and the user is told so.
+    void changeOfARowDeletedElsewhere()
+    {
+        QVERIFY(open(numbered(1, 3)));
+        QVERIFY(list()->findFirst("RecordPtr", m_keys[1]));
+        {
+            auto other = openSqliteDatabase(m_folder->file(schema::DatabaseFile));
+            QVERIFY(other && other.value()->exec({"DELETE FROM Documents WHERE RecordPtr = ?", {m_keys[1]}}));
+        }
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        EditorDriver driver(escape);
+        w().cmdChange_Click();
+        QVERIFY(!driver.opened);
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"The record has been deleted by another user."});
+    }
+
     // Cancelled: the question shows, the row stays.
     void deleteQuestion_data()
     {
