@@ -72,6 +72,26 @@ void row(const QString &name, const Figures &f, const Figures &bare = {})
     std::fflush(stdout);
 }
 
+// Resident memory of this process, in MB: now (VmRSS) and the peak (VmHWM).
+double statusMb(const char *field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray name = QByteArray(field) + ':';
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(name))
+            return line.mid(name.size()).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+void memoryRow(const char *when)
+{
+    std::printf("%-44s resident %6.0f MB   peak %6.0f MB\n", when, statusMb("VmRSS"),
+                statusMb("VmHWM"));
+    std::fflush(stdout);
+}
+
 // The time the plain SQL query takes for the same result.
 bool g_bare = true;
 
@@ -155,6 +175,7 @@ int main(int argc, char **argv)
     }
     row(QStringLiteral("start-up to the first screen"), startup);
     row(QStringLiteral("in-memory index ready after start"), indexLoad);
+    memoryRow("memory with the index loaded");
 
     auto *desc = w->findChild<QLineEdit *>(QStringLiteral("txtFilterDesc"));
     auto *who = w->findChild<QLineEdit *>(QStringLiteral("txtFilterWho"));
@@ -250,6 +271,8 @@ int main(int argc, char **argv)
         date->setCurrentIndex(0);
         type->setCurrentIndex(0);
     }
+
+    memoryRow("memory after the keystrokes");
 
     std::printf("\n== Record editor at %d documents ==\n", docs);
     for (const EditorBenchFigure &f : runEditorBench(db))
