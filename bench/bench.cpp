@@ -10,8 +10,8 @@
 #include "editor/EditorBench.h"
 #include "import/ImportBench.h"
 #include "main/DocumentIndexService.h"
-#include "reports/ReportPdf.h"
 #include "main/frmMain.h"
+#include "reports/ReportPdf.h"
 #include "store/DataControl.h"
 #include "store/DatabaseFile.h"
 #include "store/SqliteDatabase.h"
@@ -87,8 +87,8 @@ double statusMb(const char *field)
 
 void memoryRow(const char *when)
 {
-    std::printf("%-44s resident %6.0f MB   peak %6.0f MB\n", when, statusMb("VmRSS"),
-                statusMb("VmHWM"));
+    std::printf("%-44s resident %6.0f MB   peak %6.0f MB   (anonymous %.0f, files %.0f)\n", when,
+                statusMb("VmRSS"), statusMb("VmHWM"), statusMb("RssAnon"), statusMb("RssFile"));
     std::fflush(stdout);
 }
 
@@ -115,8 +115,8 @@ Figures bareLike(Database &db, const QString &field, const QString &text, const 
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                   : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     int docs = 1000000;
     int reps = 11;
@@ -141,14 +141,14 @@ int main(int argc, char **argv)
     if (!QFile::exists(marker)) {
         for (const char *suffix : {"", "-wal", "-shm", ".lock"})
             QFile::remove(dbName + QLatin1String(suffix));
-        const QString templ = findTemplate(QStringLiteral("QskDef.MDB"), QCoreApplication::applicationDirPath());
+        const QString templ =
+            findTemplate(QStringLiteral("QskDef.MDB"), QCoreApplication::applicationDirPath());
         std::printf("Generating %d documents in %s ...\n", docs, qPrintable(dir));
         std::fflush(stdout);
         QElapsedTimer t;
         t.start();
-        auto opened = openOrCreateDatabase(dbName, templ, [&](Database &db) {
-            return bench::generateDocuments(db, docs);
-        });
+        auto opened = openOrCreateDatabase(
+            dbName, templ, [&](Database &db) { return bench::generateDocuments(db, docs); });
         if (!opened) {
             std::fprintf(stderr, "%s\n", qPrintable(opened.error()));
             return 1;
@@ -197,8 +197,8 @@ int main(int argc, char **argv)
         for (int i = 0; i < 3; ++i) {
             std::vector<qint64> keys;
             bare.ms.push_back(timeMs([&] {
-                db.queryKeys({QStringLiteral("SELECT RecordPtr FROM Documents ORDER BY ID DESC"), {}},
-                             keys);
+                db.queryKeys(
+                    {QStringLiteral("SELECT RecordPtr FROM Documents ORDER BY ID DESC"), {}}, keys);
             }));
         }
         row(QStringLiteral("unfiltered list"), f, bare);
@@ -229,8 +229,9 @@ int main(int argc, char **argv)
     const char *orderSql[] = {"+ID DESC", "Description", "+ID"};
     for (int o = 0; o < 3; ++o) {
         w->findChild<QRadioButton *>(QStringLiteral("Order%1").arg(o))->setChecked(true);
-        const QList<QPair<QLineEdit *, QString>> boxes = {
-            {desc, QStringLiteral("Description")}, {who, QStringLiteral("Who")}, {note, QStringLiteral("Note")}};
+        const QList<QPair<QLineEdit *, QString>> boxes = {{desc, QStringLiteral("Description")},
+                                                          {who, QStringLiteral("Who")},
+                                                          {note, QStringLiteral("Note")}};
         for (const auto &[box, field] : boxes) {
             std::vector<Figures> perStep(size_t(typed.size()));
             for (int r = 0; r < reps; ++r) {
@@ -244,7 +245,8 @@ int main(int argc, char **argv)
             }
             box->clear();
             for (int k = 0; k < typed.size(); ++k)
-                row(QStringLiteral("%1 \"%2\" order %3").arg(field, typed[k], QLatin1String(orderNames[o])),
+                row(QStringLiteral("%1 \"%2\" order %3")
+                        .arg(field, typed[k], QLatin1String(orderNames[o])),
                     perStep[size_t(k)],
                     bareLike(db, field, typed[k], QLatin1String(orderSql[o]), reps));
         }
@@ -298,9 +300,8 @@ int main(int argc, char **argv)
             findTemplate(QStringLiteral("QskDef.MDB"), QCoreApplication::applicationDirPath());
         const auto result = fnBenchLegacyImport(200000, templ);
         if (result)
-            std::printf("%-44s %8.0f rows/s (%d rows in %.2f s)\n",
-                        "200,000 rows with notes", result->rowsPerSecond, result->rows,
-                        result->seconds);
+            std::printf("%-44s %8.0f rows/s (%d rows in %.2f s)\n", "200,000 rows with notes",
+                        result->rowsPerSecond, result->rows, result->seconds);
         else
             std::printf("import failed: %s\n", qPrintable(result.error()));
     }
