@@ -10,6 +10,7 @@
 #include "editor/EditorBench.h"
 #include "import/ImportBench.h"
 #include "main/DocumentIndexService.h"
+#include "main/Session.h"
 #include "main/frmMain.h"
 #include "reports/ReportPdf.h"
 #include "store/DataControl.h"
@@ -33,6 +34,17 @@
 using namespace qs;
 
 namespace {
+
+// The program as main() builds it: the window over a session that outlives
+// it (the session base is built first and goes last).
+struct SessionHolder
+{
+    Session session;
+};
+struct Program : SessionHolder, frmMain
+{
+    Program() : frmMain(SessionHolder::session) {}
+};
 
 struct Figures
 {
@@ -160,11 +172,11 @@ int main(int argc, char **argv)
     std::printf("\n== Main window at %d documents (2 cores) ==\n", docs);
     Figures startup;
     Figures indexLoad;
-    std::unique_ptr<frmMain> w;
+    std::unique_ptr<Program> w;
     for (int i = 0; i < 3; ++i) {
         w.reset();
         startup.ms.push_back(timeMs([&] {
-            w = std::make_unique<frmMain>();
+            w = std::make_unique<Program>();
             if (!w->Form_Initialize())
                 std::abort();
             w->show();

@@ -7,6 +7,7 @@ packages=(
     libsqlite3-dev sqlite3
     fonts-liberation poppler-utils
     xvfb xauth
+    clang libfuzzer-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

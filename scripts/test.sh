@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds Quillstack and runs every test, then builds
-# and runs them again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is needed, builds Quillstack and runs every test, runs the fuzz
+# targets for a bounded time, builds the core alone with its tests, then builds
+# and runs the tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/install-deps.sh"
@@ -11,12 +12,25 @@ cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$here/build" -j2
 (cd "$here/build" && ctest --output-on-failure -j2)
 
+# Fuzz targets, about 20 s each plus their build (QS_FUZZ_SECONDS changes the time).
+if [ "${QS_SKIP_FUZZ:-0}" != 1 ]; then
+    bash "$here/scripts/fuzz.sh" "${QS_FUZZ_SECONDS:-20}"
+fi
+
+# The core libraries and their tests again without Qt Widgets: proves the split.
+cmake -S "$here" -B "$here/build-core" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQS_WERROR=ON -DQS_CORE_ONLY=ON
+cmake --build "$here/build-core" -j2
+(cd "$here/build-core" && ctest --output-on-failure -j2)
+
 if [ "${QS_SKIP_SANITIZERS:-0}" != 1 ]; then
     cmake -S "$here" -B "$here/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Asan -DQS_WERROR=ON
     cmake --build "$here/build-asan" -j2
     # Leaks are not checked: the toolkit's own caches would drown the report.
     export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    # The two-copy soak ran its full minute in the release pass.
+    export QSK_SOAK_SECONDS=10
     (cd "$here/build-asan" && ctest --output-on-failure -j2)
 fi
 echo "All tests passed."

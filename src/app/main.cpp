@@ -1,8 +1,9 @@
 // Quillstack: an index of paper and electronic documents.
 #include "import/LegacyImport.h"
 #include "main/HelpSupport.h"
+#include "main/Session.h"
 #include "main/frmMain.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 
 #include <QApplication>
@@ -67,8 +68,9 @@ int main(int argc, char **argv)
     // Runs on the start that creates the database; its outcome is told once the database
     // is in place.
     qs::LegacyImport legacyImport;
-    qs::frmMain window;
-    window.setNewDatabaseFiller(legacyImport.filler());
+    qs::Session session;
+    session.setNewDatabaseFiller(legacyImport.filler());
+    qs::frmMain window(session);
     if (const qs::Status s = window.Form_Initialize(); !s) {
         qs::MessageBox::show(nullptr, s.message(), QStringLiteral("Quillstack"), QMessageBox::Ok,
                              QMessageBox::Critical);
@@ -77,7 +79,10 @@ int main(int argc, char **argv)
         return 1;
     }
     window.show();
-    legacyImport.reportOutcome(&window, qs::schema::DatabaseFile);
+    // Another copy that created the database at the same moment won: its
+    // import is the one that counts, and this one was discarded.
+    if (session.created())
+        legacyImport.reportOutcome(&window, qs::schema::DatabaseFile);
     if (unattended) {
         printShownMessages();
         return 0;

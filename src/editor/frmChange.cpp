@@ -1,13 +1,13 @@
 #include "frmChange.h"
 
-#include "DateBox.h"
+#include "widgets/DateBox.h"
 #include "editor/DateRules.h"
 #include "editor/EditorState.h"
 #include "editor/RecordSave.h"
 #include "store/Completion.h"
 #include "store/Database.h"
-#include "store/FillTypeList.h"
-#include "store/MessageBox.h"
+#include "widgets/FillTypeList.h"
+#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 #include "store/modRoutines.h"
 

@@ -1,7 +1,7 @@
 // The editor's controls, layout and tab order.
 #include "frmChange.h"
 
-#include "DateBox.h"
+#include "widgets/DateBox.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -3,6 +3,13 @@
 #include <QDir>
 #include <QtEndian>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -15,23 +22,6 @@ namespace qs {
 
 namespace {
 
-// Windows-1252: only 0x80-0x9F differ from Latin-1. The five undefined bytes keep their
-// C1 code point rather than becoming U+FFFD, so the original byte can still be told.
-constexpr std::array<char16_t, 256> kCp1252 = [] {
-    std::array<char16_t, 256> table{};
-    for (int i = 0; i < 256; ++i)
-        table[i] = char16_t(i);
-    constexpr char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 80-87
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 88-8F
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90-97
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98-9F
-    };
-    for (int i = 0; i < 32; ++i)
-        table[0x80 + i] = high[i];
-    return table;
-}();
-
 constexpr int kRowsPerRead = 4096;
 
 bool isDigit(char c)
@@ -40,9 +30,9 @@ bool isDigit(char c)
 }
 
 // A raw field for a message: decoded, control characters made visible as '?'.
-QString shown(QByteArrayView bytes)
+QString shown(QByteArrayView bytes, const CodePage &codePage)
 {
-    QString text = fnDecodeLegacyText(bytes);
+    QString text = codePage.decode(bytes);
     for (QChar &c : text) {
         if (c.unicode() < 0x20)
             c = u'?';
@@ -74,26 +64,43 @@ QByteArrayView fieldOf(QByteArrayView row, DbfRecord::Field field)
     return row.sliced(field.offset, field.length);
 }
 
-QString textOf(QByteArrayView row, DbfRecord::Field field)
+// Opens `path` for reading only when it is a regular file. The open does not block, so a
+// named pipe without a writer (or a device) is seen by fstat and refused, never waited on.
+// On failure, `reason` says why in words for the user.
+bool openRegularFile(QFile &file, const QString &path, QString *reason, bool *missing = nullptr)
 {
-    return fnDecodeLegacyText(fnTrimTrailingBlanks(fieldOf(row, field)));
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (missing)
+            *missing = errno == ENOENT;
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *reason = S_ISDIR(info.st_mode)    ? QStringLiteral("it is a folder, not a file")
+                  : S_ISFIFO(info.st_mode) ? QStringLiteral("it is a named pipe, not a file")
+                                           : QStringLiteral("it is a device or another special "
+                                                            "file, not a regular file");
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        *reason = file.errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
-QString fnDecodeLegacyText(QByteArrayView bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        out[i] = QChar(kCp1252[static_cast<unsigned char>(bytes[i])]);
-    return text;
-}
-
-QByteArrayView fnTrimTrailingBlanks(QByteArrayView bytes)
+QByteArrayView fnTrimPadding(QByteArrayView bytes)
 {
     qsizetype end = bytes.size();
-    while (end > 0 && bytes[end - 1] == ' ')
+    while (end > 0 && (bytes[end - 1] == ' ' || bytes[end - 1] == '\0'))
         --end;
     return bytes.first(end);
 }
@@ -197,21 +204,35 @@ void DbfReader::addProblem(int row, const QString &field, const QString &what)
 
 bool DbfReader::open()
 {
-    m_table.setFileName(m_tablePath);
-    if (!m_table.open(QIODevice::ReadOnly)) {
-        fail(m_tablePath, m_table.errorString());
+    QString reason;
+    if (!openRegularFile(m_table, m_tablePath, &reason)) {
+        fail(m_tablePath, reason);
         return false;
     }
-    QByteArray header(DbfHeader::kSize, Qt::Uninitialized);
-    const qint64 got = readFully(m_table, header.data(), header.size());
+    if (!readHeader())
+        return false;
+    openMemo();
+    return true;
+}
+
+bool DbfReader::readHeader()
+{
+    auto tooShort = [&](qint64 got, qint64 wanted) {
+        fail(m_tablePath, QStringLiteral("the file is too short for its header (%1 of %2 bytes)")
+                              .arg(got)
+                              .arg(wanted));
+        return false;
+    };
+    QByteArray header(DbfHeader::kFixedSize, Qt::Uninitialized);
+    qint64 got = readFully(m_table, header.data(), header.size());
     if (got < 0) {
         fail(m_tablePath, m_table.errorString());
         return false;
     }
-    if (got < DbfHeader::kSize) {
-        fail(m_tablePath, QStringLiteral("the file is too short for its header (%1 of %2 bytes)")
-                              .arg(got)
-                              .arg(DbfHeader::kSize));
+    if (got < DbfHeader::kFixedSize)
+        return tooShort(got, DbfHeader::kFixedSize);
+    if (const QString why = fnDbfVersionMismatch(header); !why.isEmpty()) {
+        fail(m_tablePath, why);
         return false;
     }
     m_rowCount = qFromLittleEndian<qint32>(header.constData() + DbfHeader::kRowCountOffset);
@@ -220,21 +241,38 @@ bool DbfReader::open()
              QStringLiteral("its header states a negative number of rows (%1)").arg(m_rowCount));
         return false;
     }
-    openMemo();
+
+    // The rest of the header, as long as it says it is; the rows follow it.
+    const int length = fnDbfHeaderLength(header);
+    if (length > DbfHeader::kFixedSize) {
+        header.resize(length);
+        const qint64 rest = readFully(m_table, header.data() + DbfHeader::kFixedSize,
+                                      length - DbfHeader::kFixedSize);
+        if (rest < 0) {
+            fail(m_tablePath, m_table.errorString());
+            return false;
+        }
+        if (rest < length - DbfHeader::kFixedSize)
+            return tooShort(DbfHeader::kFixedSize + rest, length);
+    }
+    if (const QString why = fnDbfLayoutMismatch(header); !why.isEmpty()) {
+        fail(m_tablePath, why);
+        return false;
+    }
+    m_codePage = CodePage::forLanguageDriver(
+        static_cast<unsigned char>(header[DbfHeader::kLanguageDriverOffset]));
     return true;
 }
 
 void DbfReader::openMemo()
 {
     const QString name = displayName(m_memoPath);
-    m_memo.setFileName(m_memoPath);
-    if (!m_memo.exists()) {
-        m_memoUnavailable = QStringLiteral("the memo file \"%1\" is missing").arg(name);
-        return;
-    }
-    if (!m_memo.open(QIODevice::ReadOnly)) {
-        m_memoUnavailable = QStringLiteral("the memo file \"%1\" cannot be read: %2")
-                                .arg(name, m_memo.errorString());
+    QString reason;
+    bool missing = false;
+    if (!openRegularFile(m_memo, m_memoPath, &reason, &missing)) {
+        m_memoUnavailable =
+            missing ? QStringLiteral("the memo file \"%1\" is missing").arg(name)
+                    : QStringLiteral("the memo file \"%1\" cannot be read: %2").arg(name, reason);
         return;
     }
     const qint64 size = m_memo.size();
@@ -324,16 +362,34 @@ LegacyDocument DbfReader::convertRow(QByteArrayView row, int rowNumber)
         doc.id = qint32(id);
     else
         addProblem(rowNumber, QStringLiteral("ID"),
-                   QStringLiteral("\"%1\" is out of range; imported as 0").arg(shown(idField)));
+                   QStringLiteral("\"%1\" is out of range; imported as 0")
+                       .arg(shown(idField, m_codePage)));
 
-    doc.description = textOf(row, DbfRecord::kDescription);
+    doc.description =
+        readText(row, DbfRecord::kDescription, QStringLiteral("Description"), rowNumber);
     doc.date = readDate(row, DbfRecord::kDate, "Date", rowNumber);
     doc.dateAdded = readDate(row, DbfRecord::kDateAdded, "DateAdded", rowNumber);
     doc.dateChanged = readDate(row, DbfRecord::kDateChanged, "DateChanged", rowNumber);
-    doc.typeName = textOf(row, DbfRecord::kType);
-    doc.who = textOf(row, DbfRecord::kWho);
+    doc.typeName = readText(row, DbfRecord::kType, QStringLiteral("Type"), rowNumber);
+    doc.who = readText(row, DbfRecord::kWho, QStringLiteral("Who"), rowNumber);
     doc.note = readNote(fieldOf(row, DbfRecord::kMemoBlock), rowNumber);
     return doc;
+}
+
+// A text field without its padding, in the table's code page. A NUL byte inside the text
+// cannot be meant; it is left out and reported.
+QString DbfReader::readText(QByteArrayView row, DbfRecord::Field field, const QString &name,
+                            int rowNumber)
+{
+    const QByteArrayView bytes = fnTrimPadding(fieldOf(row, field));
+    QString text = m_codePage.decode(bytes);
+    if (bytes.contains('\0')) {
+        addProblem(rowNumber, name,
+                   QStringLiteral("\"%1\" holds NUL bytes; imported without them")
+                       .arg(shown(bytes, m_codePage)));
+        text.remove(QChar(u'\0'));
+    }
+    return text;
 }
 
 std::optional<QDate> DbfReader::readDate(QByteArrayView row, DbfRecord::Field field,
@@ -343,8 +399,9 @@ std::optional<QDate> DbfReader::readDate(QByteArrayView row, DbfRecord::Field fi
     const QByteArrayView text = fieldOf(row, field);
     std::optional<QDate> date = ReadDbfDate(text, &ok);
     if (!ok)
-        addProblem(rowNumber, QString::fromLatin1(name),
-                   QStringLiteral("\"%1\" is not a date; imported empty").arg(shown(text)));
+        addProblem(
+            rowNumber, QString::fromLatin1(name),
+            QStringLiteral("\"%1\" is not a date; imported empty").arg(shown(text, m_codePage)));
     return date;
 }
 
@@ -355,50 +412,54 @@ QString DbfReader::readNote(QByteArrayView field, int rowNumber)
         return QString();
 
     const QString blockText = std::abs(block) < 1e15 ? QString::number(qint64(block))
-                                                     : shown(fnTrimTrailingBlanks(field));
+                                                     : shown(fnTrimPadding(field), m_codePage);
     auto problem = [&](const QString &what) {
         addProblem(rowNumber, QStringLiteral("Note"),
-                   QStringLiteral("block %1: %2; imported empty").arg(blockText, what));
+                   QStringLiteral("block %1: %2").arg(blockText, what));
     };
     if (!m_memoUnavailable.isEmpty()) {
-        problem(m_memoUnavailable);
+        problem(m_memoUnavailable + QStringLiteral("; imported empty"));
         return QString();
     }
     const qint64 size = m_memoBytes.size();
     const qint64 blocks = (size + DbtBlock::kSize - 1) / DbtBlock::kSize;
     if (block < 0) {
-        problem(QStringLiteral("no such block"));
+        problem(QStringLiteral("no such block; imported empty"));
         return QString();
     }
     if (block >= double(blocks)) {
-        problem(QStringLiteral("the memo file ends before this block"));
+        problem(QStringLiteral("the memo file ends before this block; imported empty"));
         return QString();
     }
     const qint64 offset = qint64(block) * DbtBlock::kSize;
     const qint64 available = size - offset;
     if (available <= DbtBlock::kLengthByteOffset) {
-        problem(QStringLiteral("the memo file ends inside this block"));
+        problem(QStringLiteral("the memo file ends inside this block; imported empty"));
         return QString();
     }
     const int lengthByte =
         static_cast<unsigned char>(m_memoBytes[offset + DbtBlock::kLengthByteOffset]);
     if (lengthByte < DbtBlock::kTextOffset) {
-        problem(QStringLiteral("length byte %1 is below 8").arg(lengthByte));
+        problem(QStringLiteral("length byte %1 is below 8; imported empty").arg(lengthByte));
         return QString();
     }
     qint64 length = lengthByte - DbtBlock::kTextOffset;
     const qint64 textAvailable = std::max<qint64>(0, available - DbtBlock::kTextOffset);
     if (length > textAvailable) {
-        addProblem(rowNumber, QStringLiteral("Note"),
-                   QStringLiteral("block %1: the memo file ends inside this block; "
-                                  "%2 of %3 characters imported")
-                       .arg(blockText)
-                       .arg(textAvailable)
-                       .arg(length));
+        problem(QStringLiteral("the memo file ends inside this block; %1 of %2 characters imported")
+                    .arg(textAvailable)
+                    .arg(length));
         length = textAvailable;
     }
-    return fnDecodeLegacyText(
-        fnTrimTrailingBlanks(m_memoBytes.sliced(offset + DbtBlock::kTextOffset, length)));
+    // A file that ends inside the block's first 8 bytes has no text to slice.
+    if (length == 0)
+        return QString();
+    const QByteArrayView bytes =
+        fnTrimPadding(m_memoBytes.sliced(offset + DbtBlock::kTextOffset, length));
+    if (!bytes.contains('\0'))
+        return m_codePage.decode(bytes);
+    problem(QStringLiteral("the note holds NUL bytes; imported without them"));
+    return m_codePage.decode(bytes).remove(QChar(u'\0'));
 }
 
 } // namespace qs

@@ -3,6 +3,9 @@
 // Reader of the legacy document table ("Document.DBF") and its memo file ("Document.DBT").
 // Both are fixed-layout binary files; they are opened read-only and never written.
 
+#include "import/CodePage.h"
+#include "import/DbfLayout.h"
+
 #include <QByteArrayView>
 #include <QDate>
 #include <QFile>
@@ -12,43 +15,6 @@
 #include <optional>
 
 namespace qs {
-
-inline constexpr char kLegacyTableFile[] = "Document.DBF";
-inline constexpr char kLegacyMemoFile[] = "Document.DBT";
-
-// Fixed layouts of the legacy files (byte offsets and lengths).
-struct DbfHeader
-{
-    static constexpr int kSize = 321;
-    static constexpr int kRowCountOffset = 4; // 32-bit signed, little-endian
-};
-
-struct DbfRecord
-{
-    static constexpr int kSize = 131;
-    struct Field
-    {
-        int offset;
-        int length;
-    };
-    static constexpr Field kDeletionMark{0, 1};
-    static constexpr Field kId{1, 6};
-    static constexpr Field kDescription{7, 40};
-    static constexpr Field kDate{47, 8};
-    static constexpr Field kDateAdded{55, 8};
-    static constexpr Field kDateChanged{63, 8};
-    static constexpr Field kType{71, 10};
-    static constexpr Field kWho{81, 30};
-    static constexpr Field kMemoBlock{111, 20};
-};
-
-struct DbtBlock
-{
-    static constexpr int kSize = 1024;
-    static constexpr int kLengthByteOffset = 4; // memo text length plus 8
-    static constexpr int kTextOffset = 8;
-    static constexpr int kTextLength = 1016;
-};
 
 // One live row of the legacy table, ready to be stored.
 struct LegacyDocument
@@ -75,12 +41,9 @@ struct DbfProblem
     friend bool operator==(const DbfProblem &, const DbfProblem &) = default;
 };
 
-// Single-byte legacy text as Unicode (Windows-1252). The five bytes that code page leaves
-// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become their C1 code points, so nothing is lost.
-QString fnDecodeLegacyText(QByteArrayView bytes);
-
-// The bytes without their trailing blanks; leading blanks stay.
-QByteArrayView fnTrimTrailingBlanks(QByteArrayView bytes);
+// The bytes without their trailing padding: blanks, and the NUL bytes that some programs
+// pad with. Leading blanks stay.
+QByteArrayView fnTrimPadding(QByteArrayView bytes);
 
 // Numeric value of a text read as a leading number: blanks, tabs and line feeds anywhere
 // are ignored, reading stops at the first character that cannot belong to the number
@@ -98,8 +61,11 @@ public:
     DbfReader(const DbfReader &) = delete;
     DbfReader &operator=(const DbfReader &) = delete;
 
-    // Opens the table and reads its header; maps (or reads) the whole memo file. False
-    // when the table cannot be read at all; errorString() then names the file and reason.
+    // Opens the table, reads its header and checks that it has the document table's
+    // layout; maps (or reads) the whole memo file. False when the table cannot be read as
+    // the document table; errorString() then names the file and says why.
+    // Both files must be regular files: a named pipe, device or folder is refused at
+    // once, never waited on.
     // A memo file that is missing or unreadable is not a failure: the rows that name a
     // block get an empty note and a problem each.
     bool open();
@@ -115,13 +81,18 @@ public:
     int importedCount() const { return m_imported; }
     int deletedCount() const { return m_deleted; }
     const QList<DbfProblem> &problems() const { return m_problems; }
+    // The code page that the header names, in which every text is read.
+    const CodePage &codePage() const { return m_codePage; }
 
 private:
     bool fillBuffer();
     LegacyDocument convertRow(QByteArrayView row, int rowNumber);
     std::optional<QDate> readDate(QByteArrayView row, DbfRecord::Field field, const char *name,
                                   int rowNumber);
+    QString readText(QByteArrayView row, DbfRecord::Field field, const QString &name,
+                     int rowNumber);
     QString readNote(QByteArrayView field, int rowNumber);
+    bool readHeader();
     void openMemo();
     void fail(const QString &path, const QString &reason);
     void addProblem(int row, const QString &field, const QString &what);
@@ -139,6 +110,7 @@ private:
     bool m_tableEnded = false; // the file held fewer rows than the header states
     qsizetype m_partialRowBytes = 0;
 
+    CodePage m_codePage = CodePage::forLanguageDriver(0);
     QString m_error;
     int m_rowCount = 0;
     int m_rowsDone = 0;

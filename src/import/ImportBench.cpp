@@ -12,6 +12,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 
 namespace qs {
 
@@ -30,7 +31,18 @@ QByteArray legacyTable(int rows)
 {
     QByteArray bytes(DbfHeader::kSize + qsizetype(rows) * DbfRecord::kSize, ' ');
     std::fill_n(bytes.data(), DbfHeader::kSize, '\0');
+    bytes[DbfHeader::kVersionOffset] = '\x83';
     qToLittleEndian<qint32>(rows, bytes.data() + DbfHeader::kRowCountOffset);
+    qToLittleEndian<quint16>(DbfHeader::kSize, bytes.data() + DbfHeader::kHeaderLengthOffset);
+    qToLittleEndian<quint16>(DbfRecord::kSize, bytes.data() + DbfHeader::kRecordLengthOffset);
+    char *descriptor = bytes.data() + DbfHeader::kFixedSize;
+    for (const DbfFieldSpec &spec : kLegacyFields) {
+        std::copy_n(spec.name, std::strlen(spec.name), descriptor);
+        descriptor[DbfHeader::kTypeOffset] = spec.type;
+        descriptor[DbfHeader::kLengthOffset] = char(spec.field.length);
+        descriptor += DbfHeader::kDescriptorSize;
+    }
+    *descriptor = '\r';
     for (int i = 0; i < rows; ++i) {
         char *row = bytes.data() + DbfHeader::kSize + qsizetype(i) * DbfRecord::kSize;
         const QByteArray date =

@@ -28,7 +28,8 @@ QString problemsHeading(qsizetype count)
 
 ImportReport fnImportReport(const DbfReader &reader)
 {
-    return ImportReport{reader.importedCount(), reader.deletedCount(), reader.problems()};
+    return ImportReport{reader.importedCount(), reader.deletedCount(), reader.problems(),
+                        reader.codePage().description()};
 }
 
 QString fnProblemLine(const DbfProblem &problem)
@@ -58,6 +59,8 @@ QString fnImportMessage(const ImportReport &report)
 QString fnImportLog(const ImportReport &report)
 {
     QString text = countsLine(report) + u'\n';
+    if (!report.codePage.isEmpty())
+        text += report.codePage + u'\n';
     if (report.problems.isEmpty())
         return text + QStringLiteral("\nNo problems were found.\n");
 

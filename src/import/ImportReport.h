@@ -18,6 +18,7 @@ struct ImportReport
     int imported = 0;
     int deleted = 0;
     QList<DbfProblem> problems;
+    QString codePage = {}; // which code page the text was read in, as a sentence
 };
 
 ImportReport fnImportReport(const DbfReader &reader);
@@ -29,7 +30,7 @@ QString fnProblemLine(const DbfProblem &problem);
 // are problems, so the log should be written whenever the list is not empty.
 QString fnImportMessage(const ImportReport &report);
 
-// Counts and every problem, one a line.
+// Counts, the code page used, and every problem, one a line.
 QString fnImportLog(const ImportReport &report);
 
 } // namespace qs

@@ -1,7 +1,7 @@
 #include "import/LegacyImport.h"
 
 #include "import/frmConverting.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 
 #include <QCoreApplication>
@@ -21,6 +21,15 @@ void letWindowPaint()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+// A failed import fails the new database's filling, so the database is not kept.
+Status notImported(const QString &reason)
+{
+    return Status::failure(
+        QStringLiteral("The legacy documents could not be imported, so the database \"%1\" "
+                       "was not created; the next start will try again.\n\n%2")
+            .arg(schema::DatabaseFile, reason));
+}
+
 } // namespace
 
 LegacyImport::LegacyImport(QString folder) : m_folder(std::move(folder)) {}
@@ -34,41 +43,43 @@ Status LegacyImport::fill(Database &db)
 {
     m_report.reset();
     const QString folder = m_folder.isEmpty() ? QDir::currentPath() : m_folder;
-    const QString table = fnFindLegacyFile(folder, schema::LegacyTableFile);
-    if (table.isEmpty())
+    const Result<QString> table = fnFindLegacyFile(folder, schema::LegacyTableFile);
+    if (table.ok() && table->isEmpty())
         return Status::success();
-    QString memo = fnFindLegacyFile(folder, schema::LegacyMemoFile);
-    if (memo.isEmpty())
-        memo = QDir(folder).filePath(schema::LegacyMemoFile); // the reader reports it missing
+    Result<QString> memo = fnFindLegacyFile(folder, schema::LegacyMemoFile);
+    if (!table || !memo)
+        return notImported(table ? memo.error() : table.error());
+    if (memo->isEmpty())
+        *memo = QDir(folder).filePath(schema::LegacyMemoFile); // the reader reports it missing
 
     frmConverting window;
     window.show();
     letWindowPaint();
     window.repaint();
     const Result<ImportReport> result =
-        ConvertDbfDatabase(db, table, memo, [&](int rowsDone, int rowCount) {
+        ConvertDbfDatabase(db, *table, *memo, [&](int rowsDone, int rowCount) {
             window.setProgress(rowsDone, rowCount);
             letWindowPaint();
             if (m_listener)
                 m_listener(rowsDone, rowCount);
         });
     if (!result)
-        return Status::failure(
-            QStringLiteral("The legacy documents could not be imported, so the database \"%1\" "
-                           "was not created; the next start will try again.\n\n%2")
-                .arg(schema::DatabaseFile, result.error()));
+        return notImported(result.error());
     m_report = result.value();
+    // Written beside the database before it takes its name, so that a start
+    // killed from here on cannot lose the log.
+    m_logWritten = fnWriteImportLog(db.path(), *m_report);
     return Status::success();
 }
 
-void LegacyImport::reportOutcome(QWidget *parent, const QString &databasePath)
+void LegacyImport::reportOutcome(QWidget *parent, const QString &)
 {
     if (!m_report)
         return;
     const ImportReport report = *std::exchange(m_report, std::nullopt);
     QString text = fnImportMessage(report);
-    if (Status s = fnWriteImportLog(databasePath, report); !s)
-        text += QStringLiteral("\n\n") + s.message();
+    if (!m_logWritten)
+        text += QStringLiteral("\n\n") + m_logWritten.message();
     MessageBox::show(parent, text, MessageBox::defaultTitle());
 }
 

@@ -35,8 +35,9 @@ public:
     // What the last import did; empty when none ran or its outcome was already reported.
     const std::optional<ImportReport> &report() const { return m_report; }
 
-    // Once the database is in place at `databasePath`: writes the log beside it and shows the
-    // end-of-import message. Does nothing when no import is waiting to be reported.
+    // Once the database is in place at `databasePath`: shows the end-of-import message (the
+    // import has already written the log beside the database, or says here why it could not).
+    // Does nothing when no import is waiting to be reported.
     void reportOutcome(QWidget *parent, const QString &databasePath);
 
     // Told after the please-wait window has shown each step of progress.
@@ -45,6 +46,7 @@ public:
 private:
     QString m_folder;
     std::optional<ImportReport> m_report;
+    Status m_logWritten;
     ImportProgress m_listener;
 };
 

@@ -48,6 +48,18 @@ QVariant dateValue(const std::optional<QDate> &date)
     return QVariant(QString(reinterpret_cast<const QChar *>(text), 10));
 }
 
+// Type names compare as the database compares them: ASCII letters without regard to case,
+// every other character as it is (so "É" and "é" are two names, as are "ß" and "SS").
+QString asciiFolded(const QString &name)
+{
+    QString folded = name;
+    for (QChar &c : folded) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return folded;
+}
+
 // Type names to keys, held in memory for the whole import: one hash lookup per row instead
 // of a query. A name is matched first as written, then with its letter case folded.
 class TypeKeys
@@ -62,7 +74,7 @@ public:
             return Status::failure(rows.error());
         for (const Row &row : *rows) {
             const qint64 key = row.values.at(1).toLongLong();
-            const QString folded = fnTrimTrailing(row.values.at(0).toString()).toCaseFolded();
+            const QString folded = asciiFolded(fnTrimTrailing(row.values.at(0).toString()));
             if (key > 0 && key <= kHighestTypeKey && !m_folded.contains(folded))
                 m_folded.insert(folded, key); // the first of equal names wins
         }
@@ -77,7 +89,7 @@ public:
             return qint64(0);
         qint64 key = m_exact.value(name, 0);
         if (key == 0) {
-            const QString folded = name.toCaseFolded();
+            const QString folded = asciiFolded(name);
             key = m_folded.value(folded, 0);
             if (key == 0) {
                 auto added = add(name);
@@ -225,21 +237,28 @@ Result<ImportReport> ConvertDbfDatabase(Database &db, const QString &tablePath,
     return report;
 }
 
-QString fnFindLegacyFile(const QString &folder, const QString &name)
+Result<QString> fnFindLegacyFile(const QString &folder, const QString &name)
 {
     const QDir dir(folder);
     if (QFileInfo::exists(dir.filePath(name)))
         return dir.filePath(name);
-    QString found;
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    // Whatever stands under a variant of the name counts, so that a folder or a pipe in its
+    // place is reported when it is opened rather than passed over.
+    QStringList found;
+    const QStringList entries = dir.entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QString &entry : entries) {
-        if (entry.compare(name, Qt::CaseInsensitive) != 0)
-            continue;
-        if (!found.isEmpty())
-            return {}; // which one was meant cannot be told
-        found = dir.filePath(entry);
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            found.append(entry);
     }
-    return found;
+    if (found.size() > 1)
+        return Status::failure(
+            QStringLiteral("The folder holds %1 files whose names differ from \"%2\" only in "
+                           "letter case: \"%3\". Which one to import cannot be told; rename "
+                           "the one to import \"%2\" or move the others away.")
+                .arg(found.size())
+                .arg(name, found.join(QStringLiteral("\", \""))));
+    return found.isEmpty() ? QString() : dir.filePath(found.first());
 }
 
 } // namespace qs

@@ -22,7 +22,7 @@ inline constexpr int kProgressEveryRows = 1024;
 inline constexpr qint64 kHighestTypeKey = 32767;
 
 // Imports every live row of the legacy table into Documents, in file order, adding a Types
-// row for each type name not known yet (letter case and trailing blanks do not count).
+// row for each type name not known yet (ASCII letter case and trailing blanks do not count).
 // Everything happens in one transaction: a failure leaves the database as it was.
 // Rows with a fault are imported as well as they can be and listed in the report; only a
 // table that cannot be read, or a refusal of the engine, fails the import, with a text
@@ -33,7 +33,7 @@ Result<ImportReport> ConvertDbfDatabase(Database &db, const QString &tablePath,
 
 // The legacy file `name` in `folder`: the file of exactly that name, or else the only one
 // whose name differs from it in letter case alone (legacy files often come in capitals).
-// Empty when there is none.
-QString fnFindLegacyFile(const QString &folder, const QString &name);
+// Empty when there is none; a failure naming them when several differ in case alone.
+Result<QString> fnFindLegacyFile(const QString &folder, const QString &name);
 
 } // namespace qs

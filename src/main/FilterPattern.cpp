@@ -566,9 +566,15 @@ std::string FilterPattern::fold(const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
     std::string out(utf8.constData(), std::strlen(utf8.constData()));
-    for (char &ch : out) {
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        char &ch = out[i];
         if (ch >= 'A' && ch <= 'Z')
             ch = char(ch + 32);
+        // GLOB reads U+FFFE and U+FFFF as U+FFFD, and so does compile(); the byte
+        // searches must see the same character.
+        if (ch == '\xEF' && i + 2 < out.size() && out[i + 1] == '\xBF' &&
+            (out[i + 2] == '\xBE' || out[i + 2] == '\xBF'))
+            out[i + 2] = '\xBD';
     }
     return out;
 }

@@ -96,8 +96,9 @@ public:
     bool matches(const QString &text) const;
 
     // The text as the matcher sees it: UTF-8, ASCII letters in small letters,
-    // identical to SQLite's lower(). It stops at the first NUL character, where
-    // GLOB stops reading.
+    // identical to SQLite's lower(), except that U+FFFE and U+FFFF become U+FFFD
+    // as GLOB reads them. It stops at the first NUL character, where GLOB stops
+    // reading.
     static std::string fold(const QString &text);
 
 private:

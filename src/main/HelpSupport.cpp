@@ -1,7 +1,7 @@
 #include "main/HelpSupport.h"
 
 #include "main/HelpWindow.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 
 #include <QApplication>

@@ -1,11 +1,12 @@
 #include "frmMain.h"
 
 #include "main/DocumentIndexService.h"
+#include "main/Session.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
+#include "widgets/DataGrid.h"
 #include "store/DatabaseFile.h"
-#include "store/FillTypeList.h"
-#include "store/MessageBox.h"
+#include "widgets/FillTypeList.h"
+#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 #include "store/modRoutines.h"
 
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -30,7 +32,8 @@ namespace qs {
 
 namespace {
 
-#define ORDER_SETTINGS(name) QSettings name(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"))
+#define ORDER_SETTINGS(name)                                                                       \
+    QSettings name(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"))
 
 QString formatDate(const QVariant &v)
 {
@@ -45,9 +48,28 @@ QString asText(const QVariant &v)
     return v.isNull() ? QString() : v.toString();
 }
 
+// A detail value cut to what a panel line can show: laying out a value of
+// a megabyte would freeze the window for seconds.
+QString lineText(const QVariant &v)
+{
+    constexpr qsizetype kMax = 400;
+    const QString s = asText(v);
+    return s.size() <= kMax ? s : s.left(kMax) + QChar(0x2026);
+}
+
+// The note as the panel shows it: the start of a very long note, since
+// wrapping a long unbroken text costs time that grows with its square.
+QString noteText(const QVariant &v)
+{
+    constexpr qsizetype kMax = 10000;
+    const QString s = asText(v);
+    return s.size() <= kMax ? s : s.left(kMax) + QChar(0x2026);
+}
+
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_today([] { return QDate::currentDate(); })
+frmMain::frmMain(Session &session, QWidget *parent)
+    : QMainWindow(parent), m_session(session), m_today([] { return QDate::currentDate(); })
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillstack"));
@@ -61,16 +83,16 @@ frmMain::~frmMain()
 {
     // The filter boxes outlive this part of the window while it is taken
     // down; their last focus events must not reach back into it.
-    for (QWidget *w : {static_cast<QWidget *>(cmbType), static_cast<QWidget *>(cmbDate),
-                       static_cast<QWidget *>(txtFilterDesc), static_cast<QWidget *>(txtFilterWho),
-                       static_cast<QWidget *>(txtFilterNote), static_cast<QWidget *>(cmbType->lineEdit())})
+    for (QWidget *w :
+         {static_cast<QWidget *>(cmbType), static_cast<QWidget *>(cmbDate),
+          static_cast<QWidget *>(txtFilterDesc), static_cast<QWidget *>(txtFilterWho),
+          static_cast<QWidget *>(txtFilterNote), static_cast<QWidget *>(cmbType->lineEdit())})
         w->removeEventFilter(this);
-    // The grid's model listens to the data control, whose record set uses
-    // the database: take them down before the database goes.
-    delete grdInfo;
-    grdInfo = nullptr;
-    delete dtaDocuments;
-    dtaDocuments = nullptr;
+}
+
+DocumentIndexService *frmMain::documentIndex() const
+{
+    return m_session.index().get();
 }
 
 Status frmMain::Form_Initialize()
@@ -91,20 +113,18 @@ Status frmMain::Form_Initialize()
     dtaDocuments->setRecordSource(std::make_shared<DocumentListSource>(currentQuery()));
     Initializing = false;
 
-    const QString templatePath =
-        findTemplate(schema::TemplateFile, QCoreApplication::applicationDirPath());
-    auto opened = openOrCreateDatabase(schema::DatabaseFile, templatePath, m_fill);
-    if (!opened)
-        return Status::failure(opened.error());
-    gDatabase = std::move(opened->db);
-    m_index = std::make_shared<DocumentIndexService>(*gDatabase);
+    if (!m_session.isOpen()) {
+        if (Status s = m_session.open(); !s)
+            return s;
+    }
+    gDatabase = m_session.database();
 
     dtaDocuments->setDatabaseName(schema::DatabaseFile);
-    dtaDocuments->setDatabase(gDatabase.get());
+    dtaDocuments->setDatabase(gDatabase);
     if (Status s = dtaDocuments->refresh(); !s)
         return s;
     // The first screen comes from SQL; the index loads meanwhile.
-    m_index->start();
+    m_session.index()->start();
 
     DetailSet = gDatabase->openTable(schema::Documents);
     if (Status s = DetailSet->setIndex(schema::IndexRecordPtr); !s)
@@ -157,7 +177,7 @@ void frmMain::RefreshDocumentList(QWidget *pFocusControl)
     if (rs && rs->hasCurrent())
         remembered = rs->value(QStringLiteral("recordptr")).toLongLong();
 
-    const auto source = std::make_shared<DocumentListSource>(currentQuery(), m_index);
+    const auto source = std::make_shared<DocumentListSource>(currentQuery(), m_session.index());
     const auto previous = dtaDocuments->recordSource();
     dtaDocuments->setRecordSource(source);
     if (Status s = dtaDocuments->refresh(); !s) {
@@ -201,13 +221,13 @@ void frmMain::DisplayCurrentRecordInformation()
         panView->show();
         const QString blank = QStringLiteral(" ");
         lblID->setText(blank + asText(DetailSet->value(QStringLiteral("ID"))));
-        lblDesc->setText(blank + asText(DetailSet->value(QStringLiteral("Description"))));
-        lblType->setText(blank + fnTypeName(*gDatabase,
-                                            qint16(DetailSet->value(QStringLiteral("DocumentType"))
-                                                       .toInt())));
+        lblDesc->setText(blank + lineText(DetailSet->value(QStringLiteral("Description"))));
+        lblType->setText(
+            blank + fnTypeName(*gDatabase,
+                               qint16(DetailSet->value(QStringLiteral("DocumentType")).toInt())));
         lblDate->setText(blank + formatDate(DetailSet->value(QStringLiteral("Date"))));
-        lblWho->setText(blank + asText(DetailSet->value(QStringLiteral("Who"))));
-        lblNote->setText(asText(DetailSet->value(QStringLiteral("Note"))));
+        lblWho->setText(blank + lineText(DetailSet->value(QStringLiteral("Who"))));
+        lblNote->setPlainText(noteText(DetailSet->value(QStringLiteral("Note"))));
     }
     if (QWidget *w = focusedFilterControl())
         w->setFocus();
@@ -295,7 +315,8 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             // Small letters are typed as capitals.
             auto *key = static_cast<QKeyEvent *>(event);
             const QString text = key->text();
-            if (text.size() == 1 && text.at(0) >= QLatin1Char('a') && text.at(0) <= QLatin1Char('z')) {
+            if (text.size() == 1 && text.at(0) >= QLatin1Char('a') &&
+                text.at(0) <= QLatin1Char('z')) {
                 QKeyEvent capital(QEvent::KeyPress, key->key(), key->modifiers(), text.toUpper(),
                                   key->isAutoRepeat(), ushort(key->count()));
                 QCoreApplication::sendEvent(watched, &capital);
@@ -313,7 +334,8 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuHelpAbout_Click()
 {
-    MessageBox::show(this, QStringLiteral("Quillstack - version 3.2.15"), QStringLiteral("Quillstack"));
+    MessageBox::show(this, QStringLiteral("Quillstack - version 3.2.15"),
+                     QStringLiteral("Quillstack"));
 }
 
 } // namespace qs

@@ -17,6 +17,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -26,6 +27,7 @@ namespace qs {
 class DataControl;
 class DataGrid;
 class DocumentIndexService;
+class Session;
 
 // The main window: the record list with its detail panel, the filter, the
 // order and the commands. Start-up (Form_Initialize) opens the database.
@@ -33,7 +35,8 @@ class frmMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget *parent = nullptr);
+    // The session holds the database; it outlives the window.
+    explicit frmMain(Session &session, QWidget *parent = nullptr);
     ~frmMain() override;
 
     // Start-up, in the documented order. A failure ends the program: the
@@ -42,15 +45,12 @@ public:
 
     // The clock's date, replaceable so that tests never depend on the day.
     void setToday(std::function<QDate()> today) { m_today = std::move(today); }
-    // Runs on the new database when start-up has just created it.
-    void setNewDatabaseFiller(std::function<Status(Database &)> fill) { m_fill = std::move(fill); }
-
-    Database *database() const { return gDatabase.get(); }
+    Database *database() const { return gDatabase; }
     DataControl *documents() const { return dtaDocuments; }
     // The list's query value, as the report window needs it.
     DocumentQuery currentQuery() const;
     QString orderClause() const { return OrderClause; }
-    DocumentIndexService *documentIndex() const { return m_index.get(); }
+    DocumentIndexService *documentIndex() const;
 
 public Q_SLOTS:
     void RefreshDocumentList(QWidget *pFocusControl);
@@ -91,14 +91,12 @@ private:
     bool FilterOn = false;
     int FocusedFilter = 0;
 
-    std::unique_ptr<Database> gDatabase;
-    // Declared after the database, so it goes first.
-    std::shared_ptr<DocumentIndexService> m_index;
+    Session &m_session;
+    Database *gDatabase = nullptr;
     std::unique_ptr<Recordset> DetailSet;
     std::unique_ptr<Recordset> gDescriptionSet;
     std::unique_ptr<Recordset> gWhoSet;
     std::function<QDate()> m_today;
-    std::function<Status(Database &)> m_fill;
 
     // Controls (owned by the window through Qt's parent chain).
     DataControl *dtaDocuments = nullptr;
@@ -122,7 +120,7 @@ private:
     QLabel *lblType = nullptr;
     QLabel *lblDate = nullptr;
     QLabel *lblWho = nullptr;
-    QLabel *lblNote = nullptr;
+    QPlainTextEdit *lblNote = nullptr;
 };
 
 } // namespace qs

@@ -4,8 +4,8 @@
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
-#include "store/MessageBox.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
 #include "store/modRoutines.h"
 
 #include <QLabel>
@@ -62,11 +62,16 @@ void frmMain::cmdChange_Click()
         return;
     // Lock test: a row that another copy holds in its editor cannot be
     // edited. The trial edit is ended at once; the editor takes its own.
-    if (!rs->edit()) {
-        MessageBox::show(this,
-                         QStringLiteral("Someone else is editing this record.  Please wait and "
-                                        "try again, later."),
-                         MessageBox::defaultTitle());
+    // Other refusals (the row deleted meanwhile, an unusable lock file) say
+    // what they are.
+    if (const Status s = rs->edit(); !s) {
+        if (s.kind() != FailureKind::RecordLocked)
+            showEngineError(s);
+        else
+            MessageBox::show(this,
+                             QStringLiteral("Someone else is editing this record.  Please wait "
+                                            "and try again, later."),
+                             MessageBox::defaultTitle());
         return;
     }
     rs->cancel();

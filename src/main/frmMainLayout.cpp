@@ -2,7 +2,7 @@
 #include "frmMain.h"
 
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
+#include "widgets/DataGrid.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -21,8 +22,7 @@ namespace qs {
 
 namespace {
 
-template <typename W>
-W *named(W *widget, const char *name)
+template <typename W> W *named(W *widget, const char *name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -30,12 +30,16 @@ W *named(W *widget, const char *name)
 
 QLabel *caption(const QString &text, int index, QWidget *parent)
 {
-    return named(new QLabel(text, parent), QStringLiteral("Label1_%1").arg(index).toLatin1().constData());
+    return named(new QLabel(text, parent),
+                 QStringLiteral("Label1_%1").arg(index).toLatin1().constData());
 }
 
 QLabel *detailLabel(const char *name, QWidget *parent)
 {
     auto *label = named(new QLabel(parent), name);
+    // Stored text is data, never markup: rich text would let a description
+    // pull in files or render links.
+    label->setTextFormat(Qt::PlainText);
     label->setFrameShape(QFrame::Box);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setMinimumWidth(60);
@@ -86,9 +90,11 @@ void frmMain::buildUi()
     lblType = detailLabel("lblType", panView);
     lblDate = detailLabel("lblDate", panView);
     lblWho = detailLabel("lblWho", panView);
-    lblNote = named(new QLabel(panView), "lblNote");
-    lblNote->setWordWrap(true);
-    lblNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A read-only scrolling view: a note may be long, and laying a long
+    // text out in a label would freeze the window.
+    lblNote = named(new QPlainTextEdit(panView), "lblNote");
+    lblNote->setReadOnly(true);
+    lblNote->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     lblNote->setFrameShape(QFrame::Box);
     lblNote->setMinimumHeight(60);
     lblNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
@@ -125,10 +131,11 @@ void frmMain::buildUi()
     setTopic(txtFilterWho, 7112);
     setTopic(txtFilterNote, 7112);
     auto *filterGrid = new QGridLayout(filter);
-    const QList<QPair<QString, QWidget *>> filterRows = {
-        {QStringLiteral("Type:"), cmbType},       {QStringLiteral("Date:"), cmbDate},
-        {QStringLiteral("Desc:"), txtFilterDesc}, {QStringLiteral("Who:"), txtFilterWho},
-        {QStringLiteral("Note:"), txtFilterNote}};
+    const QList<QPair<QString, QWidget *>> filterRows = {{QStringLiteral("Type:"), cmbType},
+                                                         {QStringLiteral("Date:"), cmbDate},
+                                                         {QStringLiteral("Desc:"), txtFilterDesc},
+                                                         {QStringLiteral("Who:"), txtFilterWho},
+                                                         {QStringLiteral("Note:"), txtFilterNote}};
     // Caption indexes follow the captions' own numbering: Type, Date, Who, Desc, Note.
     const int captionIndex[] = {5, 6, 8, 7, 9};
     for (int i = 0; i < filterRows.size(); ++i) {
@@ -154,7 +161,8 @@ void frmMain::buildUi()
     }
     Order[0]->setChecked(true);
     orderBox->addStretch();
-    cmdSetAsDefault = named(new QPushButton(QStringLiteral("Set as default"), order), "cmdSetAsDefault");
+    cmdSetAsDefault =
+        named(new QPushButton(QStringLiteral("Set as default"), order), "cmdSetAsDefault");
     orderBox->addWidget(cmdSetAsDefault);
     lblSetAsDefaultOk = named(new QLabel(QStringLiteral("SET"), order), "lblSetAsDefaultOk");
     lblSetAsDefaultOk->setAlignment(Qt::AlignCenter);

@@ -3,7 +3,7 @@
 
 #include "reports/frmPrint.h"
 #include "store/DataControl.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 
 namespace qs {
 

@@ -1,7 +1,7 @@
 // Type maintenance, opened from the main window.
 #include "frmMain.h"
 
-#include "store/FillTypeList.h"
+#include "widgets/FillTypeList.h"
 #include "types/frmTypes.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 
 #include "reports/ReportPreview.h"
 #include "store/Database.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Recordsets.h"
 #include "store/modRoutines.h"
 

@@ -38,6 +38,9 @@ public:
     virtual ~Database() = default;
 
     virtual QString path() const = 0;
+    // True when the user may only read the file (the file itself, or its
+    // folder, cannot be written): every write would be refused.
+    virtual bool isReadOnly() const = 0;
 
     // Runs a statement that returns no rows; `changes` receives the number of
     // rows it touched.

@@ -1,5 +1,8 @@
 #include "RecordLocks.h"
 
+#include "StoreFiles.h"
+
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -21,10 +24,27 @@ Status RecordLocks::ensureOpen()
 {
     if (m_fd >= 0)
         return Status::success();
-    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (m_fd < 0)
-        return Status::failure(QStringLiteral("Cannot open the lock file %1: %2")
-                                   .arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
+    const QString cannotLock = QStringLiteral(" Records cannot be locked for editing until it is "
+                                              "removed; the program then makes a new one.");
+    // Without blocking: a named pipe in its place would wait for a writer.
+    const int fd = ::open(QFile::encodeName(m_path).constData(),
+                          O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EISDIR)
+        return Status::failure(QStringLiteral("The lock file \"%1\" is a folder, not a file.")
+                                   .arg(QDir::toNativeSeparators(m_path)) +
+                               cannotLock);
+    if (fd < 0)
+        return Status::failure(
+            QStringLiteral("The lock file \"%1\" cannot be opened for writing (%2), so records "
+                           "cannot be locked for editing. Ask for permission to write to it and "
+                           "its folder, then try again.")
+                .arg(QDir::toNativeSeparators(m_path),
+                     QString::fromLocal8Bit(std::strerror(errno))));
+    if (Status s = checkRegularDescriptor(fd, m_path); !s) {
+        ::close(fd);
+        return Status::failure(QStringLiteral("The lock file ") + s.message() + cannotLock);
+    }
+    m_fd = fd;
     return Status::success();
 }
 
@@ -50,9 +70,12 @@ Status RecordLocks::lock(int space, qint64 key)
     }
     if (!setLock(m_fd, F_WRLCK, space, key)) {
         if (errno == EAGAIN || errno == EACCES)
-            return Status::failure(QStringLiteral("The record is locked by another user."));
-        return Status::failure(QStringLiteral("Cannot lock the record: %1")
-                                   .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            return Status::failure(QStringLiteral("The record is locked by another user."),
+                                   FailureKind::RecordLocked);
+        return Status::failure(QStringLiteral("Records cannot be locked in the lock file \"%1\": "
+                                              "%2.")
+                                   .arg(QDir::toNativeSeparators(m_path),
+                                        QString::fromLocal8Bit(std::strerror(errno))));
     }
     m_held.insert(id, 1);
     return Status::success();

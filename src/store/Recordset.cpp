@@ -104,16 +104,20 @@ Status Recordset::edit()
         return Status::failure(QStringLiteral("No current record."));
     cancelUpdate();
     const qint64 key = currentKey();
-    // Read the row afresh: another copy of the program may have deleted it.
-    auto rows = m_db.query({QStringLiteral("SELECT * FROM %1 WHERE RecordPtr = ?").arg(table), {key}});
-    if (!rows)
-        return Status::failure(rows.error());
-    if (rows->empty())
-        return Status::failure(QStringLiteral("The record has been deleted by another user."));
     if (Status locked = m_db.lockRecord(table, key); !locked)
         return locked;
     m_lockedKey = key;
     m_lockedTable = table;
+    // Read the row afresh once it is ours: another copy may have changed it
+    // (read before the lock, its save would be written over) or deleted it.
+    auto rows =
+        m_db.query({QStringLiteral("SELECT * FROM %1 WHERE RecordPtr = ?").arg(table), {key}});
+    if (!rows || rows->empty()) {
+        releaseLock();
+        return rows
+                   ? Status::failure(QStringLiteral("The record has been deleted by another user."))
+                   : Status::failure(rows.error());
+    }
     m_editRow = rows->front();
     m_editMode = EditMode::Edit;
     return Status::success();
@@ -136,8 +140,9 @@ Status Recordset::update()
             insert.sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
         } else {
             QStringList marks(names.size(), QStringLiteral("?"));
-            insert.sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                             .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+            insert.sql =
+                QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                    .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
             insert.binds = values;
         }
         if (Status s = m_db.exec(insert); !s)
@@ -205,7 +210,8 @@ Status Recordset::deleteCurrent()
     if (!s)
         return s;
     if (changes == 0)
-        return Status::failure(QStringLiteral("The record has already been deleted by another user."));
+        return Status::failure(
+            QStringLiteral("The record has already been deleted by another user."));
     m_db.notifyChanged(table, key);
     afterDelete();
     return Status::success();

@@ -35,13 +35,13 @@ RecordsetModel::RecordsetModel(DataControl *control, QList<Column> columns, QObj
 void RecordsetModel::onReset()
 {
     beginResetModel();
-    m_rows = m_control->recordset() ? m_control->recordset()->rowCount() : 0;
+    m_rows = m_control && m_control->recordset() ? m_control->recordset()->rowCount() : 0;
     endResetModel();
 }
 
 int RecordsetModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_rows;
+    return parent.isValid() || !m_control ? 0 : m_rows;
 }
 
 int RecordsetModel::columnCount(const QModelIndex &parent) const
@@ -51,7 +51,7 @@ int RecordsetModel::columnCount(const QModelIndex &parent) const
 
 QVariant RecordsetModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || !m_control->recordset())
+    if (role != Qt::DisplayRole || !index.isValid() || !m_control || !m_control->recordset())
         return {};
     const QVariant v =
         m_control->recordset()->valueAt(index.row(), m_columns.at(index.column()).field);
@@ -59,6 +59,11 @@ QVariant RecordsetModel::data(const QModelIndex &index, int role) const
         const QDate d = v.toDate();
         return QStringLiteral("%1/%2/%3").arg(d.month()).arg(d.day()).arg(d.year());
     }
+    // A cell shows one line's worth: eliding a value of a megabyte on every
+    // paint would freeze the grid.
+    constexpr qsizetype kMaxShown = 400;
+    if (v.typeId() == QMetaType::QString && v.toString().size() > kMaxShown)
+        return QString(v.toString().left(kMaxShown) + QChar(0x2026));
     return v;
 }
 

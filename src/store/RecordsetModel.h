@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QPointer>
 
 namespace qs {
 
@@ -35,7 +36,8 @@ private:
     void onReset();
     bool m_changingRows = false;
 
-    DataControl *m_control;
+    // The control may go first when a window is taken down.
+    QPointer<DataControl> m_control;
     QList<Column> m_columns;
     int m_rows = 0;
 };

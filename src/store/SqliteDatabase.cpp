@@ -2,29 +2,23 @@
 
 #include "RecordLocks.h"
 #include "Schema.h"
+#include "SqliteSupport.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
-#include <sqlite3.h>
-
+#include <cerrno>
 #include <cstdio>
+#include <optional>
 
 namespace qs {
 
 namespace {
 
-struct ConnectionCloser
-{
-    void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
-};
-struct StatementFinalizer
-{
-    void operator()(sqlite3_stmt *st) const { sqlite3_finalize(st); }
-};
-using ConnectionPtr = std::unique_ptr<sqlite3, ConnectionCloser>;
-using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using namespace sqlite;
 
 // Resets a cached statement when a use of it ends, so that no statement
 // keeps a read transaction open between user events.
@@ -46,13 +40,6 @@ public:
 private:
     sqlite3_stmt *m_st;
 };
-
-QString errorText(sqlite3 *db)
-{
-    return QString::fromUtf8(sqlite3_errmsg(db));
-}
-
-constexpr int kBusyTimeoutMs = 5000;
 
 class Reader final : public FieldReader
 {
@@ -77,7 +64,8 @@ public:
     std::string_view text(int column) const override
     {
         const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_st, column));
-        return p ? std::string_view(p, size_t(sqlite3_column_bytes(m_st, column))) : std::string_view();
+        return p ? std::string_view(p, size_t(sqlite3_column_bytes(m_st, column)))
+                 : std::string_view();
     }
 
 private:
@@ -87,8 +75,10 @@ private:
 class SqliteDatabase final : public Database
 {
 public:
-    SqliteDatabase(QString path, ConnectionPtr db)
-        : m_path(std::move(path)), m_db(std::move(db)), m_locks(m_path + QStringLiteral(".lock"))
+    SqliteDatabase(QString path, QString shownPath, ConnectionPtr db,
+                   std::optional<FileProblem> readOnly)
+        : m_path(std::move(path)), m_shownPath(std::move(shownPath)), m_db(std::move(db)),
+          m_readOnly(readOnly), m_locks(m_path + QStringLiteral(".lock"))
     {
     }
     ~SqliteDatabase() override
@@ -98,6 +88,9 @@ public:
     }
 
     QString path() const override { return m_path; }
+    bool isReadOnly() const override { return m_readOnly.has_value(); }
+    sqlite3 *connection() const { return m_db.get(); }
+    const QString &shownPath() const { return m_shownPath; }
 
     Status exec(const Statement &statement, qint64 *changes) override
     {
@@ -109,7 +102,7 @@ public:
         while ((rc = sqlite3_step(use.get())) == SQLITE_ROW) {
         }
         if (rc != SQLITE_DONE)
-            return Status::failure(errorText(m_db.get()));
+            return failure();
         ++m_generation;
         if (changes)
             *changes = sqlite3_changes64(m_db.get());
@@ -142,7 +135,7 @@ public:
             rows.push_back(std::move(row));
         }
         if (rc != SQLITE_DONE)
-            return Status::failure(errorText(m_db.get()));
+            return failure();
         return rows;
     }
 
@@ -156,7 +149,7 @@ public:
         while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
             keys.push_back(sqlite3_column_int64(use.get(), 0));
         if (rc != SQLITE_DONE)
-            return Status::failure(errorText(m_db.get()));
+            return failure();
         return Status::success();
     }
 
@@ -173,7 +166,7 @@ public:
             if (!row(reader))
                 return Status::success();
         if (rc != SQLITE_DONE)
-            return Status::failure(errorText(m_db.get()));
+            return failure();
         return Status::success();
     }
 
@@ -201,6 +194,32 @@ public:
     }
 
 private:
+    // A failure of the file (disk, permissions, damage, other programs) is
+    // explained; a statement's own refusal (a constraint, a trigger) keeps
+    // the engine's words, which the caller puts in context.
+    Status failure() const
+    {
+        const int rc = sqlite3_extended_errcode(m_db.get());
+        if (problemOf(rc, sqlite3_system_errno(m_db.get())) == FileProblem::Other &&
+            !isAboutTheFile(rc))
+            return Status::failure(QString::fromUtf8(sqlite3_errmsg(m_db.get())));
+        return Status::failure(explain(m_db.get(), rc, FileAction::Use, m_shownPath, m_readOnly));
+    }
+
+    static bool isAboutTheFile(int rc)
+    {
+        switch (rc & 0xff) {
+        case SQLITE_IOERR:
+        case SQLITE_CANTOPEN:
+        case SQLITE_NOMEM:
+        case SQLITE_PROTOCOL:
+        case SQLITE_NOLFS:
+            return true;
+        default:
+            return false;
+        }
+    }
+
     static int lockSpace(const QString &table)
     {
         return table.compare(schema::Types, Qt::CaseInsensitive) == 0 ? 1 : 0;
@@ -239,7 +258,7 @@ private:
             if (sqlite3_prepare_v3(m_db.get(), sql.constData(), int(sql.size()),
                                    SQLITE_PREPARE_PERSISTENT, &raw, nullptr) != SQLITE_OK) {
                 sqlite3_finalize(raw);
-                return Status::failure(errorText(m_db.get()));
+                return failure();
             }
             if (m_cache.size() > 200)
                 m_cache.clear();
@@ -247,11 +266,12 @@ private:
             m_cache.emplace(statement.sql, StatementPtr(raw));
         }
         if (sqlite3_bind_parameter_count(st) != statement.binds.size())
-            return Status::failure(QStringLiteral("Wrong number of values for: %1").arg(statement.sql));
+            return Status::failure(
+                QStringLiteral("Wrong number of values for: %1").arg(statement.sql));
         for (int i = 0; i < statement.binds.size(); ++i) {
             if (!bind(st, i + 1, statement.binds.at(i))) {
                 sqlite3_reset(st);
-                return Status::failure(errorText(m_db.get()));
+                return failure();
             }
         }
         return st;
@@ -292,7 +312,8 @@ private:
             }
             default: {
                 const QByteArray text = v.toString().toUtf8();
-                rc = sqlite3_bind_text(st, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+                rc = sqlite3_bind_text(st, index, text.constData(), int(text.size()),
+                                       SQLITE_TRANSIENT);
             }
             }
         }
@@ -300,23 +321,13 @@ private:
     }
 
     QString m_path;
+    QString m_shownPath;
     ConnectionPtr m_db;
+    std::optional<FileProblem> m_readOnly;
     std::unordered_map<QString, StatementPtr> m_cache;
     RecordLocks m_locks;
     quint64 m_generation = 1;
 };
-
-Result<ConnectionPtr> openConnection(const QString &path, int flags)
-{
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags, nullptr);
-    ConnectionPtr db(raw);
-    if (rc != SQLITE_OK)
-        return Status::failure(raw ? errorText(raw) : QStringLiteral("out of memory"));
-    sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
-    sqlite3_extended_result_codes(db.get(), 1);
-    return db;
-}
 
 Status run(sqlite3 *db, const char *sql)
 {
@@ -329,55 +340,144 @@ Status run(sqlite3 *db, const char *sql)
     return Status::success();
 }
 
-} // namespace
-
-Status checkDocumentDatabase(const QString &path)
+// Reads the schema, which is the first read that needs the log and its index.
+int probe(sqlite3 *db)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Status::failure(QStringLiteral("cannot be read: %1").arg(file.errorString()));
-    // SQLite opens an empty or foreign file as an empty database; look at
-    // the header first so such a file is never touched.
-    const QByteArray header = file.read(16);
-    file.close();
-    if (header != QByteArray("SQLite format 3\0", 16))
-        return Status::failure(QStringLiteral("is not a Quillstack database"));
-    auto db = openConnection(path, SQLITE_OPEN_READWRITE);
-    if (!db)
-        return Status::failure(db.error());
-    for (const char *table : {"Documents", "Types"}) {
-        sqlite3_stmt *raw = nullptr;
-        const QByteArray sql = QByteArray("SELECT RecordPtr FROM ") + table + " LIMIT 0";
-        const int rc = sqlite3_prepare_v2(db->get(), sql.constData(), -1, &raw, nullptr);
-        StatementPtr st(raw);
-        if (rc != SQLITE_OK)
-            return Status::failure(QStringLiteral("is not a Quillstack database (no table %1)")
-                                       .arg(QLatin1String(table)));
-    }
-    return Status::success();
+    return sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
 }
 
-Result<std::unique_ptr<Database>> openSqliteDatabase(const QString &path, bool mustExist)
+} // namespace
+
+namespace sqlite {
+
+int openConnection(const QString &path, int flags, const char *uriQuery, ConnectionPtr &db)
 {
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
-    if (!mustExist)
-        flags |= SQLITE_OPEN_CREATE;
-    auto db = openConnection(path, flags);
-    if (!db)
-        return Status::failure(db.error());
-    // Shared use by several copies of the program.
-    if (Status s = run(db->get(), "PRAGMA journal_mode=WAL"); !s)
-        return s;
-    std::unique_ptr<Database> result = std::make_unique<SqliteDatabase>(path, std::move(*db));
+    QByteArray name = QFile::encodeName(path);
+    if (uriQuery) {
+        name = "file:" + name.toPercentEncoding("/") + '?' + uriQuery;
+        flags |= SQLITE_OPEN_URI;
+    }
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(name.constData(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    db.reset(raw);
+    if (!raw)
+        return SQLITE_NOMEM;
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    return rc;
+}
+
+bool mayWrite(const QString &path)
+{
+    sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+    int writable = 0;
+    const QByteArray name = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    return vfs &&
+           vfs->xAccess(vfs, name.constData(), SQLITE_ACCESS_READWRITE, &writable) == SQLITE_OK &&
+           writable != 0;
+}
+
+FileProblem problemOf(int rc, int systemError)
+{
+    if (systemError == ENOSPC || systemError == EDQUOT)
+        return FileProblem::DiskFull;
+    switch (rc & 0xff) {
+    case SQLITE_FULL:
+        return FileProblem::DiskFull;
+    case SQLITE_READONLY:
+        return FileProblem::ReadOnlyFile; // which one is decided by the caller
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_IOERR:
+        if (systemError == EACCES || systemError == EPERM || systemError == EROFS)
+            return FileProblem::ReadOnlyFile;
+        return FileProblem::Other;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return FileProblem::Damaged;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return FileProblem::Locked;
+    default:
+        return FileProblem::Other;
+    }
+}
+
+QString explain(sqlite3 *db, int rc, FileAction action, const QString &dbPath,
+                std::optional<FileProblem> readOnly)
+{
+    const int systemError = db ? sqlite3_system_errno(db) : 0;
+    FileProblem problem = problemOf(rc, systemError);
+    if (problem == FileProblem::ReadOnlyFile) {
+        if (readOnly)
+            problem = *readOnly;
+        else if (mayWrite(dbPath))
+            problem = FileProblem::ReadOnlyFolder;
+    }
+    QString detail;
+    if (problem == FileProblem::Damaged || problem == FileProblem::Other)
+        detail = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    return explainFileProblem(problem, action, dbPath, detail);
+}
+
+sqlite3 *connectionOf(Database &db)
+{
+    auto *own = dynamic_cast<SqliteDatabase *>(&db);
+    return own ? own->connection() : nullptr;
+}
+
+QString shownPathOf(Database &db)
+{
+    auto *own = dynamic_cast<SqliteDatabase *>(&db);
+    return own ? own->shownPath() : db.path();
+}
+
+} // namespace sqlite
+
+Result<std::unique_ptr<Database>> openSqliteDatabase(const QString &path, const QString &shownPath)
+{
+    const QString shown = shownPath.isEmpty() ? path : shownPath;
+    std::optional<FileProblem> readOnly;
+    if (!mayWrite(path))
+        readOnly = FileProblem::ReadOnlyFile;
+    else if (!mayWrite(QFileInfo(path).absolutePath()))
+        readOnly = FileProblem::ReadOnlyFolder;
+
+    ConnectionPtr db;
+    int rc;
+    if (!readOnly) {
+        rc = openConnection(path, SQLITE_OPEN_READWRITE, nullptr, db);
+        // SQLite falls back to reading when it may not write the file.
+        if (rc == SQLITE_OK && sqlite3_db_readonly(db.get(), "main") == 1)
+            readOnly = FileProblem::ReadOnlyFile;
+        // Shared use by several copies of the program.
+        else if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db.get(), "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    } else {
+        rc = openConnection(path, SQLITE_OPEN_READONLY, "mode=ro", db);
+        if (rc == SQLITE_OK)
+            rc = probe(db.get());
+        // A log that nobody may create means that nobody can be writing:
+        // the file is read as it stands.
+        if ((rc & 0xff) == SQLITE_READONLY || (rc & 0xff) == SQLITE_CANTOPEN) {
+            rc = openConnection(path, SQLITE_OPEN_READONLY, "mode=ro&immutable=1", db);
+            if (rc == SQLITE_OK)
+                rc = probe(db.get());
+        }
+    }
+    if (rc != SQLITE_OK)
+        return Status::failure(explain(db.get(), rc, FileAction::Open, shown, readOnly));
+    std::unique_ptr<Database> result =
+        std::make_unique<SqliteDatabase>(path, shown, std::move(db), readOnly);
     return result;
 }
 
 Status createDatabaseFromScript(const QString &path, const QString &script)
 {
-    auto db = openConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (!db)
-        return Status::failure(db.error());
-    return run(db->get(), script.toUtf8().constData());
+    ConnectionPtr db;
+    if (openConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr, db) != SQLITE_OK)
+        return Status::failure(QString::fromUtf8(sqlite3_errmsg(db.get())));
+    return run(db.get(), script.toUtf8().constData());
 }
 
 } // namespace qs

@@ -7,27 +7,40 @@
 
 namespace qs {
 
+// The failures that a caller tells apart from the rest.
+enum class FailureKind {
+    General,
+    RecordLocked // another user holds the record
+};
+
 // Outcome of an operation of the core: success, or failure with a text for the user.
 class Status
 {
 public:
     Status() = default;
     static Status success() { return {}; }
-    static Status failure(QString message) { return Status(std::move(message)); }
+    static Status failure(QString message, FailureKind kind = FailureKind::General)
+    {
+        return Status(std::move(message), kind);
+    }
 
     bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }
     const QString &message() const { return m_message; }
+    FailureKind kind() const { return m_kind; }
 
 private:
-    explicit Status(QString message) : m_failed(true), m_message(std::move(message)) {}
+    Status(QString message, FailureKind kind)
+        : m_failed(true), m_kind(kind), m_message(std::move(message))
+    {
+    }
     bool m_failed = false;
+    FailureKind m_kind = FailureKind::General;
     QString m_message;
 };
 
 // A value, or the text of the failure that prevented it.
-template <typename T>
-class Result
+template <typename T> class Result
 {
 public:
     Result(T value) : m_value(std::move(value)) {}

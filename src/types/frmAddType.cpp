@@ -1,7 +1,7 @@
 #include "frmAddType.h"
 
 #include "TypeRules.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 
 #include <QGridLayout>

@@ -3,9 +3,9 @@
 #include "TypeRules.h"
 #include "frmAddType.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
+#include "widgets/DataGrid.h"
 #include "store/ListSource.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 #include "store/modRoutines.h"
 

@@ -5,7 +5,7 @@
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
 #include "store/ListSource.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
 #include "store/SqliteDatabase.h"

@@ -5,9 +5,10 @@
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
-#include "store/MessageBox.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
 
@@ -101,14 +102,14 @@ class tst_RecordCommands : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestFolder> m_folder;
-    std::unique_ptr<frmMain> m_window;
+    std::unique_ptr<test::MainWindow> m_window;
     QList<qint64> m_keys;
 
     // The window over the folder's database, shown and active.
     bool start()
     {
         m_window.reset();
-        m_window = std::make_unique<frmMain>();
+        m_window = std::make_unique<test::MainWindow>();
         m_window->setToday([] { return QDate(2026, 12, 4); });
         return m_window->Form_Initialize() && (m_window->show(), QTest::qWaitForWindowActive(m_window.get()));
     }
@@ -304,6 +305,22 @@ private Q_SLOTS:
             holder.kill();
             QVERIFY(holder.waitForFinished(kProcessWaitMs));
         }
+    }
+
+    // Not the lock's words: the row is gone, and the user is told so.
+    void changeOfARowDeletedElsewhere()
+    {
+        QVERIFY(open(numbered(1, 3)));
+        QVERIFY(list()->findFirst("RecordPtr", m_keys[1]));
+        {
+            auto other = openSqliteDatabase(m_folder->file(schema::DatabaseFile));
+            QVERIFY(other && other.value()->exec({"DELETE FROM Documents WHERE RecordPtr = ?", {m_keys[1]}}));
+        }
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        EditorDriver driver(escape);
+        w().cmdChange_Click();
+        QVERIFY(!driver.opened);
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"The record has been deleted by another user."});
     }
 
     // Cancelled: the question shows, the row stays.

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace qs::test {
 
 namespace {
@@ -15,18 +17,43 @@ void put(QByteArray &row, int offset, int width, const QByteArray &value)
 
 } // namespace
 
-QByteArray dbfTable(const QList<DbfRow> &rows, std::optional<qint32> headerCount)
+QList<DbfField> documentFields()
 {
-    // The unused header bytes get values a real file might hold (version, date, lengths
-    // that do not match), which the reader must ignore.
-    QByteArray bytes(321, '\x0d');
-    bytes[0] = '\x03';
+    return {{"ID", 'N', 6},        {"DESCRIPTIO", 'C', 40}, {"DATE", 'D', 8},
+            {"DATEADDED", 'D', 8}, {"DATECHANGE", 'D', 8},  {"TYPE", 'C', 10},
+            {"WHO", 'C', 30},      {"NOTE", 'M', 20}};
+}
+
+QByteArray dbfTable(const QList<DbfRow> &rows, std::optional<qint32> headerCount,
+                    const DbfShape &shape)
+{
+    // Bytes the reader must not look at get values a real file might hold: a date, the
+    // reserved area, the descriptors' field addresses, the padding after the header.
+    QByteArray bytes(std::max(shape.headerLength, 32), '\0');
+    std::fill_n(bytes.data(), 32, '\x0d');
+    bytes[0] = char(shape.version);
     bytes[1] = 99;
     bytes[2] = 12;
     bytes[3] = 31;
     qToLittleEndian<qint32>(headerCount.value_or(qint32(rows.size())), bytes.data() + 4);
-    qToLittleEndian<quint16>(999, bytes.data() + 8);
-    qToLittleEndian<quint16>(77, bytes.data() + 10);
+    qToLittleEndian<quint16>(quint16(shape.headerLength), bytes.data() + 8);
+    qToLittleEndian<quint16>(quint16(shape.recordLength), bytes.data() + 10);
+    bytes[29] = char(shape.languageDriver);
+    int at = 32;
+    for (const DbfField &field : shape.fields) {
+        if (at >= shape.headerLength)
+            break;
+        QByteArray descriptor(32, '\0');
+        put(descriptor, 0, 11, field.name);
+        descriptor[11] = field.type;
+        qToLittleEndian<quint32>(quint32(at), descriptor.data() + 12);
+        descriptor[16] = char(field.length);
+        put(bytes, at, shape.headerLength - at, descriptor);
+        at += 32;
+    }
+    if (at < shape.headerLength)
+        bytes[at] = '\x0d';
+    bytes.truncate(shape.headerLength);
 
     for (const DbfRow &r : rows) {
         QByteArray row(131, ' ');

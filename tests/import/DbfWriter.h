@@ -25,8 +25,31 @@ struct DbfRow
     QByteArray memoBlock;
 };
 
+// One field descriptor of the header: name, dBASE type, width.
+struct DbfField
+{
+    QByteArray name;
+    char type;
+    int length;
+};
+
+// The document table's fields, as the legacy program wrote them.
+QList<DbfField> documentFields();
+
+// How the header is written; the defaults give the legacy program's own table. The rows
+// are always written in the document table's layout, from `headerLength` on.
+struct DbfShape
+{
+    quint8 version = 0x03;
+    quint8 languageDriver = 0;
+    int headerLength = 321;
+    int recordLength = 131;
+    QList<DbfField> fields = documentFields();
+};
+
 // Header and rows; the header states `headerCount` rows, or rows.size() when not given.
-QByteArray dbfTable(const QList<DbfRow> &rows, std::optional<qint32> headerCount = {});
+QByteArray dbfTable(const QList<DbfRow> &rows, std::optional<qint32> headerCount = {},
+                    const DbfShape &shape = {});
 
 // One 1024-byte memo block with the given length byte and text area.
 QByteArray dbtBlock(quint8 lengthByte, const QByteArray &text);

@@ -96,20 +96,26 @@ private slots:
         QTest::addColumn<DbfRow>("legacy");
         QTest::addColumn<QString>("field");
         QTest::addColumn<QVariant>("expected");
+        QTest::addColumn<int>("languageDriver");
         DbfRow r = row("1");
         r.description = "  Lease contract   ";
-        QTest::newRow("description: trailing blanks go, leading stay") << r << "Description" << QVariant(QStringLiteral("  Lease contract"));
+        QTest::newRow("description: trailing blanks go, leading stay") << r << "Description" << QVariant(QStringLiteral("  Lease contract")) << 0;
         r.who = " Ren\xe9 M\xfcller ";
-        QTest::newRow("who: accented letters") << r << "Who" << QVariant(QStringLiteral(" René Müller"));
-        QTest::newRow("ID from padded text") << row("  42  ") << "ID" << QVariant(42);
-        QTest::newRow("blank date is empty") << r << "Date" << QVariant();
+        QTest::newRow("who: accented letters") << r << "Who" << QVariant(QStringLiteral(" René Müller")) << 0;
+        QTest::newRow("ID from padded text") << row("  42  ") << "ID" << QVariant(42) << 0;
+        QTest::newRow("blank date is empty") << r << "Date" << QVariant() << 0;
         r.date = "19991231";
-        QTest::newRow("date 19991231") << r << "Date" << QVariant(QDate(1999, 12, 31));
+        QTest::newRow("date 19991231") << r << "Date" << QVariant(QDate(1999, 12, 31)) << 0;
         r.dateAdded = "20000229";
-        QTest::newRow("date added") << r << "DateAdded" << QVariant(QDate(2000, 2, 29));
-        QTest::newRow("memo block 0: empty note") << row("1", {}, "0") << "Note" << QVariant(QString(""));
-        QTest::newRow("length byte 20: twelve characters") << row("1", {}, "1") << "Note" << QVariant(QStringLiteral("ABCDEFGHIJKL"));
-        QTest::newRow("longest note") << row("1", {}, "2") << "Note" << QVariant(QString(247, u'n'));
+        QTest::newRow("date added") << r << "DateAdded" << QVariant(QDate(2000, 2, 29)) << 0;
+        QTest::newRow("memo block 0: empty note") << row("1", {}, "0") << "Note" << QVariant(QString("")) << 0;
+        QTest::newRow("length byte 20: twelve characters") << row("1", {}, "1") << "Note" << QVariant(QStringLiteral("ABCDEFGHIJKL")) << 0;
+        QTest::newRow("longest note") << row("1", {}, "2") << "Note" << QVariant(QString(247, u'n')) << 0;
+        DbfRow dos = row("1");
+        dos.who = "Fran\x87oise \x99";
+        QTest::newRow("DOS 850 text") << dos << "Who" << QVariant(QStringLiteral("Françoise Ö")) << 0x02;
+        dos.description = "\xcf\xe8\xf1\xfc\xec\xee";
+        QTest::newRow("Windows 1251 text") << dos << "Description" << QVariant(QStringLiteral("Письмо")) << 0xC9;
     }
 
     void storedValue()
@@ -117,7 +123,10 @@ private slots:
         QFETCH(DbfRow, legacy);
         QFETCH(QString, field);
         QFETCH(QVariant, expected);
-        const auto report = convert(dbfTable({legacy}), dbtMemo({dbtBlock(20, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"), dbtBlock(255, QByteArray(1016, 'n'))}));
+        QFETCH(int, languageDriver);
+        DbfShape shape;
+        shape.languageDriver = quint8(languageDriver);
+        const auto report = convert(dbfTable({legacy}, {}, shape), dbtMemo({dbtBlock(20, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"), dbtBlock(255, QByteArray(1016, 'n'))}));
         QVERIFY2(report.ok(), qPrintable(report.error()));
         const Rows all = rows(QStringLiteral("SELECT * FROM Documents"));
         QCOMPARE(all.size(), size_t(1));
@@ -137,7 +146,8 @@ private slots:
         QTest::newRow("the first row's spelling is kept") << QByteArrayList{"iNVOICE", "Invoice"} << QStringList{"iNVOICE"} << QList<int>{1, 1};
         QTest::newRow("leading blanks count") << QByteArrayList{"  Bill", "Bill"} << QStringList{"  Bill", "Bill"} << QList<int>{1, 2};
         QTest::newRow("single quote like any other") << QByteArrayList{"O'Neil", "o'neil", "'; DROP"} << QStringList{"O'Neil", "'; DROP"} << QList<int>{1, 1, 2};
-        QTest::newRow("accented capitals") << QByteArrayList{"\xc9tat", "\xe9TAT"} << QStringList{"État"} << QList<int>{1, 1};
+        QTest::newRow("only ASCII letters fold") << QByteArrayList{"\xc9tat", "\xe9TAT", "\xc9TAT"} << QStringList{"État", "éTAT"} << QList<int>{1, 2, 1};
+        QTest::newRow("sharp s is not SS") << QByteArrayList{"Ma\xdf", "MASS", "mass"} << QStringList{"Maß", "MASS"} << QList<int>{1, 2, 2};
     }
 
     void typesShared()
@@ -212,7 +222,7 @@ private slots:
                 QVERIFY(writeFile(table(), QByteArray(100, ' ')));
             const auto report = ConvertDbfDatabase(*m_db, table(), memo());
             QVERIFY(!report.ok());
-            const QString reason = present ? "too short for its header (100 of 321 bytes)" : "No such file";
+            const QString reason = present ? "not a dBASE III or IV table (its first byte is 0x20)" : "No such file";
             QVERIFY2(report.error().contains("Document.DBF") && report.error().contains(reason), qPrintable(report.error()));
             QCOMPARE(count("Documents"), size_t(0));
         }
@@ -250,22 +260,30 @@ private slots:
     {
         QTest::addColumn<QStringList>("present");
         QTest::addColumn<QString>("found");
-        QTest::newRow("exact name") << QStringList{"Document.DBF"} << "Document.DBF";
-        QTest::newRow("capitals") << QStringList{"DOCUMENT.DBF"} << "DOCUMENT.DBF";
-        QTest::newRow("small letters") << QStringList{"document.dbf"} << "document.dbf";
-        QTest::newRow("exact name wins") << QStringList{"DOCUMENT.DBF", "Document.DBF"} << "Document.DBF";
-        QTest::newRow("two others: none") << QStringList{"DOCUMENT.DBF", "document.dbf"} << "";
-        QTest::newRow("absent") << QStringList{"Document.DBT"} << "";
+        QTest::addColumn<QString>("ambiguous"); // the names a failure lists
+        QTest::newRow("exact name") << QStringList{"Document.DBF"} << "Document.DBF" << QString();
+        QTest::newRow("capitals") << QStringList{"DOCUMENT.DBF"} << "DOCUMENT.DBF" << QString();
+        QTest::newRow("small letters") << QStringList{"document.dbf"} << "document.dbf" << QString();
+        QTest::newRow("exact name wins") << QStringList{"DOCUMENT.DBF", "Document.DBF", "document.dbf"} << "Document.DBF" << QString();
+        QTest::newRow("two variants") << QStringList{"document.dbf", "DOCUMENT.DBF"} << QString() << "2 files whose names differ from \"Document.DBF\" only in letter case: \"DOCUMENT.DBF\", \"document.dbf\".";
+        QTest::newRow("a folder counts") << QStringList{"DOCUMENT.DBF", "document.dbf/"} << QString() << "\"DOCUMENT.DBF\", \"document.dbf\"";
+        QTest::newRow("absent") << QStringList{"Document.DBT"} << QString() << QString();
     }
 
     void findLegacyFile()
     {
         QFETCH(QStringList, present);
         QFETCH(QString, found);
+        QFETCH(QString, ambiguous);
         QTemporaryDir dir;
         for (const QString &name : present)
-            QVERIFY(writeFile(dir.filePath(name), "x"));
-        QCOMPARE(fnFindLegacyFile(dir.path(), QStringLiteral("Document.DBF")), found.isEmpty() ? QString() : dir.filePath(found));
+            QVERIFY(name.endsWith(u'/') ? QDir(dir.path()).mkdir(name.chopped(1)) : writeFile(dir.filePath(name), "x"));
+        const Result<QString> result = fnFindLegacyFile(dir.path(), QStringLiteral("Document.DBF"));
+        QCOMPARE(result.ok(), ambiguous.isEmpty());
+        if (result)
+            QCOMPARE(*result, found.isEmpty() ? QString() : dir.filePath(found));
+        else
+            QVERIFY2(result.error().contains(ambiguous), qPrintable(result.error()));
     }
 
     void benchImportsEveryRow()

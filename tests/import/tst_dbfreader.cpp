@@ -6,6 +6,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
+#include <functional>
+
+Q_DECLARE_METATYPE(qs::test::DbfShape)
+
 using namespace qs;
 using namespace qs::test;
 
@@ -29,6 +35,24 @@ DbfRow row(const QByteArray &id, const QByteArray &memoBlock = {}, char mark = '
     r.description = "Document " + id;
     r.memoBlock = memoBlock;
     return r;
+}
+
+// A named pipe, a device or a folder in place of a legacy file (0: none).
+enum Special { NoSpecial, Folder, Pipe, Device };
+
+bool makeSpecial(Special kind, const QString &path)
+{
+    switch (kind) {
+    case NoSpecial:
+        return true;
+    case Folder:
+        return QDir().mkpath(path);
+    case Pipe:
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    case Device:
+        return QFile::link(QStringLiteral("/dev/null"), path);
+    }
+    return false;
 }
 
 QList<qint32> idsOf(const QList<LegacyDocument> &documents)
@@ -124,6 +148,37 @@ private slots:
         QCOMPARE(idsOf(result.documents), (QList<qint32>{1, 2}));
         QVERIFY(result.problems.isEmpty());
         QVERIFY(read(dbfTable({})).opened); // an empty table is fine
+    }
+
+    // What real files vary in and the import tolerates: the memo flags of the version byte,
+    // the header's length (rows begin where it says), the letter case of field names.
+    void otherHeadersRead_data()
+    {
+        QTest::addColumn<DbfShape>("shape");
+        DbfShape shape;
+        QTest::newRow("as the legacy program wrote it") << shape;
+        shape.version = 0x83;
+        QTest::newRow("dBASE III with memo") << shape;
+        shape.version = 0x8B;
+        QTest::newRow("dBASE IV with memo") << shape;
+        shape.headerLength = 289;
+        QTest::newRow("no padding after the descriptors") << shape;
+        shape.headerLength = 288;
+        QTest::newRow("no end mark") << shape;
+        shape.headerLength = 584;
+        QTest::newRow("long padding") << shape;
+        shape.fields[1].name = "Descriptio";
+        QTest::newRow("names in small letters") << shape;
+    }
+
+    void otherHeadersRead()
+    {
+        QFETCH(DbfShape, shape);
+        const ReadResult result = read(dbfTable({row("7"), row("8", {}, '*'), row("9")}, {}, shape));
+        QVERIFY2(result.opened, qPrintable(result.error));
+        QCOMPARE(idsOf(result.documents), (QList<qint32>{7, 9}));
+        QCOMPARE(result.documents.last().description, QStringLiteral("Document 9"));
+        QVERIFY(result.problems.isEmpty());
     }
 
     void numericValue_data()
@@ -262,6 +317,9 @@ private slots:
         QTest::newRow("huge block number") << two << QByteArray("1E30") << QString() << "block 1E30: " + beyond;
         QTest::newRow("empty memo file") << QByteArray() << QByteArray("1") << QString() << "block 1: " + beyond;
         QTest::newRow("last block cut in its text") << dbtMemo({dbtBlock(20, alphabet).left(8 + 5)}) << QByteArray("1") << "ABCDE" << "block 1: the memo file ends inside this block; 5 of 12 characters imported";
+        QTest::newRow("last block cut in its header") << dbtMemo({dbtBlock(20, alphabet).left(6)}) << QByteArray("1") << QString() << "block 1: the memo file ends inside this block; 0 of 12 characters imported";
+        QTest::newRow("NUL after the text") << dbtMemo({dbtBlock(8 + 9, QByteArray("note\0\0 \0\0", 9))}) << QByteArray("1") << "note" << QString();
+        QTest::newRow("NUL inside the text") << dbtMemo({dbtBlock(8 + 5, QByteArray("ab\0cd", 5))}) << QByteArray("1") << "abcd" << "block 1: the note holds NUL bytes; imported without them";
         QTest::newRow("last block without length byte") << dbtMemo({QByteArray(3, 'x')}) << QByteArray("1") << QString() << "block 1: the memo file ends inside this block; imported empty";
     }
 
@@ -291,18 +349,18 @@ private slots:
 
     void memoFileUnusable_data()
     {
-        QTest::addColumn<bool>("asDirectory");
+        QTest::addColumn<int>("special");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << false << QStringLiteral("is missing");
-        QTest::newRow("unreadable") << true << QStringLiteral("cannot be read");
+        QTest::newRow("missing") << int(NoSpecial) << QStringLiteral("is missing");
+        QTest::newRow("folder") << int(Folder) << QStringLiteral("cannot be read: it is a folder, not a file");
+        QTest::newRow("named pipe") << int(Pipe) << QStringLiteral("cannot be read: it is a named pipe, not a file");
     }
 
     void memoFileUnusable()
     {
-        QFETCH(bool, asDirectory);
+        QFETCH(int, special);
         QFETCH(QString, reason);
-        if (asDirectory)
-            QVERIFY(QDir().mkpath(memoPath()));
+        QVERIFY(makeSpecial(Special(special), memoPath()));
         const ReadResult result = read(dbfTable({row("1", "1"), row("2", "0"), row("3", "7")}));
         QVERIFY(result.opened);
         QCOMPARE(idsOf(result.documents), (QList<qint32>{1, 2, 3}));
@@ -313,7 +371,7 @@ private slots:
         const QString expected = QStringLiteral("block 1: the memo file \"%1\" %2").arg(QDir::toNativeSeparators(memoPath()), reason);
         QCOMPARE(result.problems.at(0).row, 1);
         QCOMPARE(result.problems.at(0).field, QStringLiteral("Note"));
-        QVERIFY2(result.problems.at(0).what.startsWith(expected), qPrintable(result.problems.at(0).what));
+        QCOMPARE(result.problems.at(0).what, expected + "; imported empty");
         QCOMPARE(result.problems.at(1).row, 3);
     }
 
@@ -322,14 +380,18 @@ private slots:
         QTest::addColumn<int>("which"); // description, who, type
         QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QString>("text");
-        QTest::newRow("description trailing") << 0 << QByteArray("Lease   ") << "Lease";
-        QTest::newRow("description leading") << 0 << QByteArray("  Lease") << "  Lease";
-        QTest::newRow("description full width") << 0 << QByteArray(40, 'd') << QString(40, u'd');
-        QTest::newRow("description accented") << 0 << QByteArray("Caf\xe9 \x80 5") << "Café € 5";
-        QTest::newRow("who") << 1 << QByteArray(" M\xfcller  ") << " Müller";
-        QTest::newRow("who tab kept") << 1 << QByteArray("Tab\t") << "Tab\t";
-        QTest::newRow("type") << 2 << QByteArray(" Letter  ") << " Letter";
-        QTest::newRow("type blank") << 2 << QByteArray() << QString();
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("description trailing") << 0 << QByteArray("Lease   ") << "Lease" << QString();
+        QTest::newRow("description leading") << 0 << QByteArray("  Lease") << "  Lease" << QString();
+        QTest::newRow("description full width") << 0 << QByteArray(40, 'd') << QString(40, u'd') << QString();
+        QTest::newRow("description accented") << 0 << QByteArray("Caf\xe9 \x80 5") << "Café € 5" << QString();
+        QTest::newRow("who") << 1 << QByteArray(" M\xfcller  ") << " Müller" << QString();
+        QTest::newRow("who tab kept") << 1 << QByteArray("Tab\t") << "Tab\t" << QString();
+        QTest::newRow("type") << 2 << QByteArray(" Letter  ") << " Letter" << QString();
+        QTest::newRow("type blank") << 2 << QByteArray() << QString() << QString();
+        QTest::newRow("NUL padding") << 0 << QByteArray("Lease\0\0 \0", 9) << "Lease" << QString();
+        QTest::newRow("NUL-padded type") << 2 << QByteArray("Memo\0\0\0\0\0\0", 10) << "Memo" << QString();
+        QTest::newRow("NUL inside") << 1 << QByteArray("Ann\0Lee", 7) << "AnnLee" << "Row 1, Who: \"Ann?Lee\" holds NUL bytes; imported without them";
     }
 
     void textFields()
@@ -342,26 +404,63 @@ private slots:
         QString problem;
         const LegacyDocument doc = readOne(r, {}, &problem);
         QTEST((QStringList{doc.description, doc.who, doc.typeName}).at(which), "text");
-        QVERIFY(problem.isEmpty());
+        QTEST(problem, "problem");
     }
 
     void decode_data()
     {
+        QTest::addColumn<int>("driver"); // the header's language-driver byte
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("ascii") << QByteArray("Abc 1") << QStringLiteral("Abc 1");
-        QTest::newRow("e acute") << QByteArray("\xe9") << QStringLiteral("é");
-        QTest::newRow("euro") << QByteArray("\x80") << QStringLiteral("€");
-        QTest::newRow("quotes and dash") << QByteArray("\x93x\x94\x96") << QStringLiteral("\u201cx\u201d\u2013");
-        QTest::newRow("y diaeresis high") << QByteArray("\x9f\xff") << QStringLiteral("Ÿÿ");
-        QTest::newRow("undefined bytes keep C1") << QByteArray("\x81\x8d\x8f\x90\x9d") << QStringLiteral("\u0081\u008d\u008f\u0090\u009d");
-        QTest::newRow("nbsp") << QByteArray("\xa0") << QStringLiteral("\u00a0");
+        QTest::addColumn<int>("codePage");
+        QTest::newRow("ascii") << 0 << QByteArray("Abc 1") << QStringLiteral("Abc 1") << 1252;
+        QTest::newRow("e acute") << 0 << QByteArray("\xe9") << QStringLiteral("é") << 1252;
+        QTest::newRow("euro") << 0 << QByteArray("\x80") << QStringLiteral("€") << 1252;
+        QTest::newRow("quotes and dash") << 0 << QByteArray("\x93x\x94\x96") << QStringLiteral("\u201cx\u201d\u2013") << 1252;
+        QTest::newRow("y diaeresis high") << 0 << QByteArray("\x9f\xff") << QStringLiteral("Ÿÿ") << 1252;
+        QTest::newRow("undefined bytes keep C1") << 0 << QByteArray("\x81\x8d\x8f\x90\x9d") << QStringLiteral("\u0081\u008d\u008f\u0090\u009d") << 1252;
+        QTest::newRow("nbsp") << 0 << QByteArray("\xa0") << QStringLiteral("\u00a0") << 1252;
+        QTest::newRow("DOS 437") << 0x01 << QByteArray("\x82\x94\xe1") << QStringLiteral("éöß") << 437;
+        QTest::newRow("DOS 850") << 0x02 << QByteArray("\x9b\xb5") << QStringLiteral("øÁ") << 850;
+        QTest::newRow("DOS 852") << 0x64 << QByteArray("\xa5\x9f\xe7") << QStringLiteral("ąčš") << 852;
+        QTest::newRow("DOS 865") << 0x66 << QByteArray("\x9b\x9d\xa4") << QStringLiteral("øØñ") << 865;
+        QTest::newRow("DOS 866") << 0x65 << QByteArray("\x80\xe0\xf0") << QStringLiteral("АрЁ") << 866;
+        QTest::newRow("Windows 1250") << 0xC8 << QByteArray("\x8a\xb9\xe8") << QStringLiteral("Šąč") << 1250;
+        QTest::newRow("Windows 1251") << 0xC9 << QByteArray("\xc0\xff") << QStringLiteral("Ая") << 1251;
+        QTest::newRow("Windows 1252 named") << 0x03 << QByteArray("\x80\x8a") << QStringLiteral("€Š") << 1252;
+        QTest::newRow("unknown driver") << 0x4D << QByteArray("\x80\xe9") << QStringLiteral("€é") << 1252;
     }
 
     void decode()
     {
+        QFETCH(int, driver);
         QFETCH(QByteArray, bytes);
-        QTEST(fnDecodeLegacyText(bytes), "text");
+        const CodePage codePage = CodePage::forLanguageDriver(quint8(driver));
+        QTEST(codePage.decode(bytes), "text");
+        QTEST(codePage.number(), "codePage");
+        if (driver == 0)
+            QCOMPARE(fnDecodeLegacyText(bytes), codePage.decode(bytes));
+    }
+
+    // The report says which code page was used, and why.
+    void codePageDescription_data()
+    {
+        QTest::addColumn<int>("driver");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("named") << 0x64 << "Text was read in DOS code page 852 (language driver 0x64).";
+        QTest::newRow("none") << 0 << "The table names no code page; text was read in Windows code page 1252.";
+        QTest::newRow("unknown") << 0x4D << "The table's language driver 0x4D names no code page the import knows; text was read in Windows code page 1252.";
+    }
+
+    void codePageDescription()
+    {
+        QFETCH(int, driver);
+        DbfShape shape;
+        shape.languageDriver = quint8(driver);
+        QVERIFY(writeFile(tablePath(), dbfTable({row("1")}, {}, shape)));
+        DbfReader reader(tablePath(), memoPath());
+        QVERIFY(reader.open());
+        QTEST(reader.codePage().description(), "description");
     }
 
     void truncatedTable_data()
@@ -396,25 +495,43 @@ private slots:
 
     void unreadableTable_data()
     {
-        QTest::addColumn<int>("kind"); // -1 missing, -2 directory, otherwise file contents
+        QTest::addColumn<int>("special"); // -1: missing
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("reason");
+        const QString fields = QStringLiteral("its fields are not those of the document table: ");
+        auto shaped = [](const std::function<void(DbfShape &)> &change) {
+            DbfShape shape;
+            change(shape);
+            return dbfTable({row("1")}, {}, shape);
+        };
         QTest::newRow("missing") << -1 << QByteArray() << QString();
-        QTest::newRow("directory") << -2 << QByteArray() << QString();
-        QTest::newRow("empty") << 0 << QByteArray() << "the file is too short for its header (0 of 321 bytes)";
+        QTest::newRow("folder") << int(Folder) << QByteArray() << "it is a folder, not a file";
+        QTest::newRow("named pipe") << int(Pipe) << QByteArray() << "it is a named pipe, not a file";
+        QTest::newRow("device") << int(Device) << QByteArray() << "it is a device or another special file, not a regular file";
+        QTest::newRow("empty") << 0 << QByteArray() << "the file is too short for its header (0 of 32 bytes)";
         QTest::newRow("header cut") << 0 << dbfTable({}).left(320) << "the file is too short for its header (320 of 321 bytes)";
         QTest::newRow("negative count") << 0 << dbfTable({row("1")}, -1) << "its header states a negative number of rows (-1)";
+        QTest::newRow("not dBASE III or IV") << 0 << shaped([](DbfShape &s) { s.version = 0x30; }) << "it is not a dBASE III or IV table (its first byte is 0x30)";
+        QTest::newRow("other name") << 0 << shaped([](DbfShape &s) { s.fields[1].name = "NAME"; }) << fields + "field 2 is \"NAME\" C(40), where the import reads \"DESCRIPTIO\" C(40)";
+        QTest::newRow("other type") << 0 << shaped([](DbfShape &s) { s.fields[0].type = 'C'; }) << fields + "field 1 is \"ID\" C(6), where the import reads \"ID\" N(6)";
+        QTest::newRow("other width") << 0 << shaped([](DbfShape &s) { s.fields[6].length = 25; s.recordLength = 126; }) << fields + "field 7 is \"WHO\" C(25), where the import reads \"WHO\" C(30)";
+        QTest::newRow("other order") << 0 << shaped([](DbfShape &s) { s.fields.swapItemsAt(5, 6); }) << fields + "field 6 is \"WHO\" C(30), where the import reads \"TYPE\" C(10)";
+        QTest::newRow("a field more") << 0 << shaped([](DbfShape &s) { s.fields.append({"KEPT", 'L', 1}); s.headerLength = 353; }) << fields + "it has 9 fields, where the import reads 8 (the first extra is \"KEPT\" L(1))";
+        QTest::newRow("a field less") << 0 << shaped([](DbfShape &s) { s.fields.removeLast(); }) << fields + "it has 7 fields, where the import reads 8 (the first missing is \"NOTE\" M(20))";
+        QTest::newRow("no fields") << 0 << shaped([](DbfShape &s) { s.headerLength = 32; }) << fields + "it has 0 fields, where the import reads 8 (the first missing is \"ID\" N(6))";
+        QTest::newRow("header too short for the fields") << 0 << shaped([](DbfShape &s) { s.headerLength = 200; }) << fields + "it has 5 fields, where the import reads 8 (the first missing is \"TYPE\" C(10))";
+        QTest::newRow("other row length") << 0 << shaped([](DbfShape &s) { s.recordLength = 140; }) << "its header states rows of 140 bytes, where the document table's rows have 131";
     }
 
     void unreadableTable()
     {
-        QFETCH(int, kind);
+        QFETCH(int, special);
         QFETCH(QByteArray, contents);
         QFETCH(QString, reason);
-        if (kind == -2)
-            QVERIFY(QDir().mkpath(tablePath()));
-        else if (kind == 0)
+        if (special == 0)
             QVERIFY(writeFile(tablePath(), contents));
+        else if (special > 0)
+            QVERIFY(makeSpecial(Special(special), tablePath()));
         const ReadResult result = readFiles();
         QVERIFY(!result.opened);
         QVERIFY(result.documents.isEmpty());

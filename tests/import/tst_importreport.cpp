@@ -50,26 +50,30 @@ private slots:
     {
         QTest::addColumn<int>("imported");
         QTest::addColumn<int>("deleted");
+        QTest::addColumn<QString>("codePage");
         QTest::addColumn<QString>("message");
         QTest::newRow("plural")
-            << 1234 << 5
+            << 1234 << 5 << "Text was read in DOS code page 850."
             << "1234 documents were imported from \"Document.DBF\"; 5 deleted rows were skipped.";
         QTest::newRow("singular")
-            << 1 << 1
+            << 1 << 1 << QString()
             << "1 document was imported from \"Document.DBF\"; 1 deleted row was skipped.";
         QTest::newRow("none")
-            << 0 << 0
+            << 0 << 0 << QString()
             << "0 documents were imported from \"Document.DBF\"; 0 deleted rows were skipped.";
     }
 
+    // The code page goes into the log only, on the line after the counts.
     void counts()
     {
         QFETCH(int, imported);
         QFETCH(int, deleted);
+        QFETCH(QString, codePage);
         QFETCH(QString, message);
-        const ImportReport report{imported, deleted, {}};
+        const ImportReport report{imported, deleted, {}, codePage};
         QCOMPARE(fnImportMessage(report), message);
-        QCOMPARE(fnImportLog(report), message + "\n\nNo problems were found.\n");
+        const QString codePageLine = codePage.isEmpty() ? QString() : codePage + u'\n';
+        QCOMPARE(fnImportLog(report), message + u'\n' + codePageLine + "\nNo problems were found.\n");
     }
 
     void messageShowsFirstProblems_data()

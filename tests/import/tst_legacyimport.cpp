@@ -2,8 +2,10 @@
 #include "import/LegacyImport.h"
 #include "import/frmConverting.h"
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "store/DataControl.h"
-#include "store/MessageBox.h"
+#include "store/DatabaseFile.h"
+#include "widgets/MessageBox.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
@@ -58,14 +60,14 @@ frmConverting *convertingWindow()
 struct Start
 {
     LegacyImport import;
-    std::unique_ptr<frmMain> window = std::make_unique<frmMain>();
+    std::unique_ptr<test::MainWindow> window = std::make_unique<test::MainWindow>();
     Status status;
 
     explicit Start(const std::function<void(LegacyImport &)> &configure = {})
     {
         if (configure)
             configure(import);
-        window->setNewDatabaseFiller(import.filler());
+        window->session.setNewDatabaseFiller(import.filler());
         status = window->Form_Initialize();
         if (status)
             import.reportOutcome(window.get(), QStringLiteral("Qsk.MDB"));
@@ -148,7 +150,7 @@ private slots:
         QCOMPARE(db.query({QStringLiteral("SELECT Type FROM Types"), {}})->size(), size_t(1));
 
         const QString log = QString::fromUtf8(readFile(m_folder->file("Document.log")));
-        QVERIFY2(log.contains(QStringLiteral("No problems were found.")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("\nThe table names no code page; text was read in Windows code page 1252.\n\nNo problems were found.")), qPrintable(log));
         // The legacy files stay byte for byte as they were.
         QCOMPARE(readFile(m_folder->file(QStringLiteral("Document.DBF"))), tableBefore);
         QCOMPARE(readFile(m_folder->file(QStringLiteral("Document.DBT"))), memoBefore);
@@ -197,28 +199,45 @@ private slots:
         QCOMPARE(notes->at(0).values.at(0).toString(), QStringLiteral("first"));
     }
 
+    // A table that cannot be imported leaves no database, so the next start imports it.
     void unreadableTableLeavesNoDatabase_data()
     {
         QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QStringList>("tableNames");
+        QTest::addColumn<QStringList>("memoNames");
         QTest::addColumn<QString>("reason");
+        const QStringList table{"Document.DBF"};
+        const QStringList memo{"Document.DBT"};
         QByteArray negative = threeDocuments();
         negative[7] = '\xff';
-        QTest::newRow("header cut short") << QByteArray(40, '\x03') << QStringLiteral("too short for its header (40 of 321 bytes)");
-        QTest::newRow("negative row count") << negative << QStringLiteral("negative number of rows");
+        DbfShape other;
+        other.fields[2].name = "WHEN";
+        QTest::newRow("header cut short") << QByteArray(40, '\x03') << table << memo << QStringLiteral("too short for its header (40 of 771 bytes)");
+        QTest::newRow("negative row count") << negative << table << memo << QStringLiteral("negative number of rows");
+        QTest::newRow("other fields") << dbfTable({row(1)}, {}, other) << table << memo << QStringLiteral("field 3 is \"WHEN\" D(8)");
+        QTest::newRow("tables differing in case") << threeDocuments() << QStringList{"DOCUMENT.DBF", "document.dbf"} << memo << QStringLiteral("\"DOCUMENT.DBF\", \"document.dbf\"");
+        QTest::newRow("memo files differing in case") << threeDocuments() << table << QStringList{"document.dbt", "DOCUMENT.DBT"} << QStringLiteral("\"DOCUMENT.DBT\", \"document.dbt\"");
     }
 
     void unreadableTableLeavesNoDatabase()
     {
         QFETCH(QByteArray, table);
+        QFETCH(QStringList, tableNames);
+        QFETCH(QStringList, memoNames);
         QFETCH(QString, reason);
-        writeLegacy(table);
+        for (const QString &name : tableNames)
+            QVERIFY(writeFile(m_folder->file(name), table));
+        for (const QString &name : memoNames)
+            QVERIFY(writeFile(m_folder->file(name), twoNotes()));
         {
             Start start;
             QVERIFY(!start.status);
             const QString message = start.status.message();
-            QVERIFY2(message.contains(QStringLiteral("Document.DBF")) && message.contains(reason) && message.contains(QStringLiteral("next start")), qPrintable(message));
+            QVERIFY2(message.contains(reason) && message.contains(QStringLiteral("next start")), qPrintable(message));
         }
-        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files, QDir::Name), (QStringList{"Document.DBF", "Document.DBT", "QskDef.MDB"}));
+        QStringList files = tableNames + memoNames + QStringList{"QskDef.MDB"};
+        files.sort();
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files, QDir::Name), files);
 
         // Once the table is readable, the next start imports it.
         writeLegacy(threeDocuments());
@@ -252,6 +271,20 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("\nRow 25, Date: \"2001XX01\" is not a date")));
         QVERIFY(log.contains(QStringLiteral("\nRow 26, Note: block 5: the memo file ends before this block; imported empty\n")));
         QVERIFY(log.contains(QStringLiteral("\nRow 27: the table file ends before this row")));
+    }
+
+    void logWrittenBeforeTheDatabaseTakesItsName()
+    {
+        writeLegacy(threeDocuments());
+        LegacyImport import;
+        bool logInPlace = false;
+        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"), [&](Database &db) {
+            const Status s = import.fill(db);
+            logInPlace = QFile::exists(m_folder->file(QStringLiteral("Document.log")));
+            return s;
+        });
+        QVERIFY2(opened, qPrintable(opened.error()));
+        QVERIFY(logInPlace);
     }
 
     void progressShownWhileImporting()

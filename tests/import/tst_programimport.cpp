@@ -3,8 +3,10 @@
 #include "DbfWriter.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,11 +59,10 @@ struct Run
     QString output;
 };
 
-Run runProgram(const QString &folder)
+void startProgram(QProcess &process, const QString &folder)
 {
     const QString program =
         QDir(qEnvironmentVariable("QSK_TEST_BINARY_DIR")).filePath(QStringLiteral("quillstack"));
-    QProcess process;
     process.setWorkingDirectory(folder);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -70,6 +71,12 @@ Run runProgram(const QString &folder)
     env.insert(QStringLiteral("HOME"), folder);
     process.setProcessEnvironment(env);
     process.start(program, {});
+}
+
+Run runProgram(const QString &folder)
+{
+    QProcess process;
+    startProgram(process, folder);
     Run run;
     // No time limit here: the test runner's own limit catches a program that hangs.
     if (!process.waitForStarted(-1) || !process.waitForFinished(-1))
@@ -154,6 +161,57 @@ private slots:
         QCOMPARE(second.exitCode, 0);
         QVERIFY2(second.output.isEmpty(), qPrintable(second.output));
         QCOMPARE(readRows(db, "SELECT COUNT(*) FROM Documents"), QStringList{"2"});
+    }
+
+    // Killed at random moments of a first start that imports: what is left
+    // is either no database or the complete one, and the next start works.
+    void killDuringImport()
+    {
+        QTemporaryDir dir;
+        const auto in = [&](const char *name) { return dir.filePath(QLatin1String(name)); };
+        QVERIFY(QFile::copy(file(QStringLiteral("QskDef.MDB")), in("QskDef.MDB")));
+        constexpr int kRows = 20000;
+        QList<DbfRow> rows(kRows);
+        for (int i = 0; i < kRows; ++i) {
+            rows[i].id = QByteArray::number(i + 1);
+            rows[i].description = "Letter " + QByteArray::number(i);
+            rows[i].type = i % 2 ? "Deed" : "Lease";
+        }
+        QVERIFY(writeFile(in("Document.DBF"), dbfTable(rows)));
+        const auto removeDatabase = [&] {
+            for (const QString &name : QDir(dir.path()).entryList({"Qsk.MDB*", "Document.log"}))
+                QFile::remove(dir.filePath(name));
+        };
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(runProgram(dir.path()).exitCode, 0);
+        const int fullRunMs = int(timer.elapsed());
+        int complete = 0;
+        for (int round = 0; round < 20; ++round) {
+            removeDatabase();
+            QProcess process;
+            startProgram(process, dir.path());
+            QVERIFY(process.waitForStarted());
+            QTest::qWait(QRandomGenerator::global()->bounded(fullRunMs));
+            process.kill();
+            // It may have finished on its own just before.
+            QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished());
+            const QStringList left = QDir(dir.path()).entryList({"Qsk.MDB*"});
+            if (left.contains(QStringLiteral("Qsk.MDB"))) {
+                ++complete;
+                QCOMPARE(readRows(in("Qsk.MDB"), "SELECT COUNT(*) FROM Documents"),
+                         QStringList{QString::number(kRows)});
+                QVERIFY(QFile::exists(in("Document.log")));
+            }
+            const Run next = runProgram(dir.path());
+            QCOMPARE(next.exitCode, 0);
+            QCOMPARE(readRows(in("Qsk.MDB"), "PRAGMA integrity_check"), QStringList{"ok"});
+            QCOMPARE(readRows(in("Qsk.MDB"), "SELECT COUNT(*) FROM Documents"),
+                     QStringList{QString::number(kRows)});
+            // Nothing of the killed start is left beside the database.
+            QCOMPARE(QDir(dir.path()).entryList({"Qsk.MDB.creating-*"}), QStringList());
+        }
+        qInfo("%d of 20 kills left the complete database, the others none", complete);
     }
 };
 

@@ -3,9 +3,10 @@
 
 #include "main/DocumentIndexService.h"
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
-#include "store/MessageBox.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -42,14 +43,14 @@ class tst_Filter : public QObject
 
 private:
     std::unique_ptr<TestFolder> folder;
-    std::unique_ptr<frmMain> w;
+    std::unique_ptr<test::MainWindow> w;
     QLineEdit *desc = nullptr;
     QLineEdit *who = nullptr;
     QCheckBox *on = nullptr;
 
     void start(bool withIndex)
     {
-        w = std::make_unique<frmMain>();
+        w = std::make_unique<test::MainWindow>();
         w->setToday([] { return QDate(2026, 12, 4); });
         QVERIFY(w->Form_Initialize());
         if (withIndex)

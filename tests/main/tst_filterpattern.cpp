@@ -115,6 +115,7 @@ private slots:
         row("capitals, symbols kept", QStringLiteral("LEASE Roof [*?#]-^_@`{"), QByteArray("lease roof [*?#]-^_@`{"));
         row("accents kept", u8("ÉCOLE ß Ä"), QByteArray("\xC3\x89" "cole \xC3\x9F \xC3\x84"));
         row("stops at NUL", u8("AB\0CD", 5), QByteArray("ab"));
+        row("noncharacters read as U+FFFD", QStringLiteral("\uFFFE\uFFFF"), QByteArray("\xEF\xBF\xBD\xEF\xBF\xBD"));
         row("empty", QString(""), QByteArray());
     }
 
@@ -196,6 +197,7 @@ private slots:
         row("accent case kept", u8("É"), u8("é"), false);
         row("accent in list", u8("[à-é]"), u8("ç"), true);
         row("lone surrogate", QString(QChar(0xD800)), QString(QChar(0xD800)), true);
+        row("noncharacter typed and stored", QStringLiteral("\uFFFF"), QStringLiteral("x\uFFFF"), true);
         row("many stars, no blow-up", QStringLiteral("*A*A*A*A*A*A*A*A*A*A*A*A*B"), QString(5000, u'a'), false);
         row("text ends at NUL", QStringLiteral("CD"), u8("AB\0CD", 5), false);
         row("NUL typed is ignored", u8("A\0B", 3), QStringLiteral("xaby"), true);

@@ -2,9 +2,10 @@
 #include "support/TestSupport.h"
 
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
-#include "store/MessageBox.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,7 +13,10 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QImage>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
 #include <QRadioButton>
 #include <QSettings>
 
@@ -52,7 +56,7 @@ private Q_SLOTS:
     void firstStartInEmptyFolderShowsEmptyList()
     {
         TestFolder folder;
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         QVERIFY(QFile::exists(QStringLiteral("Qsk.MDB")));
@@ -70,7 +74,7 @@ private Q_SLOTS:
     void missingTemplateEndsTheStart()
     {
         TestFolder folder(false);
-        frmMain w;
+        test::MainWindow w;
         const Status s = w.Form_Initialize();
         // The build folder has a template beside the program only for the
         // real executable; the test binary's folder has none.
@@ -110,7 +114,7 @@ private Q_SLOTS:
             QSettings settings(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"));
             settings.setValue(QStringLiteral("Default/Order"), saved);
         }
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         for (int i = 0; i < 3; ++i)
             QCOMPARE(w.findChild<QRadioButton *>(QStringLiteral("Order%1").arg(i))->isChecked(),
@@ -122,12 +126,14 @@ private Q_SLOTS:
     {
         TestFolder folder;
         seed(QStringLiteral("Qsk.MDB"));
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdInfo"));
         auto label = [&](const char *name) {
+            if (auto *note = w.findChild<QPlainTextEdit *>(QLatin1String(name)))
+                return note->toPlainText();
             return w.findChild<QLabel *>(QLatin1String(name))->text();
         };
         QVERIFY(w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
@@ -163,7 +169,7 @@ private Q_SLOTS:
     {
         TestFolder folder;
         seed(QStringLiteral("Qsk.MDB"));
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         QVERIFY(w.database()->exec({QStringLiteral("DELETE FROM Documents WHERE ID = 20"), {}}));
@@ -171,10 +177,91 @@ private Q_SLOTS:
         QVERIFY(!w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
     }
 
+    // Stored text is data: markup in any field shows as its own characters,
+    // and an image it names is never read.
+    void storedMarkupShowsAsText_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("widget");
+        QTest::newRow("description") << "Description" << "lblDesc";
+        QTest::newRow("who") << "Who" << "lblWho";
+        QTest::newRow("note") << "Note" << "lblNote";
+        QTest::newRow("type name") << "Type" << "lblType";
+        QTest::newRow("delete question") << "Description" << "qt_msgbox_label";
+    }
+    void storedMarkupShowsAsText()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, widget);
+        TestFolder folder;
+        // Rendered as markup, the picture would make the text 900 pixels tall.
+        QImage(10, 900, QImage::Format_RGB32).save(folder.file(QStringLiteral("tall.png")));
+        const QString markup = QStringLiteral("<img src=\"%1\"><h1>x</h1>").arg(folder.file("tall.png"));
+        {
+            auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
+            const qint16 type = addType(*db, field == "Type" ? markup : QStringLiteral("t"));
+            Doc d{1};
+            d.type = type;
+            (field == "Description" ? d.description : field == "Who" ? d.who : d.note) = markup;
+            addDocument(*db, d);
+        }
+        test::MainWindow w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        int height = -1;
+        QString text;
+        if (widget == "qt_msgbox_label") {
+            QTimer::singleShot(0, [&] {
+                QWidget *box = QApplication::activeModalWidget();
+                auto *label = box ? box->findChild<QLabel *>(widget) : nullptr;
+                if (label) {
+                    text = label->text();
+                    height = label->sizeHint().height();
+                }
+                if (box)
+                    box->close();
+            });
+            w.cmdDelete_Click();
+        } else {
+            auto *shown = w.findChild<QWidget *>(widget);
+            if (auto *label = qobject_cast<QLabel *>(shown))
+                text = label->text();
+            else
+                text = qobject_cast<QPlainTextEdit *>(shown)->toPlainText();
+            height = shown->sizeHint().height();
+        }
+        QVERIFY(height > 0);
+        QCOMPARE_LT(height, 200);
+        QVERIFY2(text.contains(markup), qPrintable(text));
+    }
+
+    // A value of a megabyte shows what fits instead of being laid out whole.
+    void hugeValuesShowWhatFits()
+    {
+        TestFolder folder;
+        {
+            auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
+            addDocument(*db, {1, QString(1 << 20, QLatin1Char('d')), 0, {}, QString(1 << 20, 'w'),
+                              QString(1 << 20, QLatin1Char('n'))});
+        }
+        test::MainWindow w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        // Laying out a whole megabyte (a long unbroken note above all) took
+        // seconds; the panel and the grid take the start of each value.
+        const QString desc = w.findChild<QLabel *>(QStringLiteral("lblDesc"))->text();
+        const QString note = w.findChild<QPlainTextEdit *>(QStringLiteral("lblNote"))->toPlainText();
+        const QString cell = w.findChild<DataGrid *>()->model()->index(0, 0).data().toString();
+        for (const QString &shown : {desc, note, cell}) {
+            QVERIFY(shown.contains(QStringLiteral("ddd")) || shown.contains(QStringLiteral("nnn")));
+            QCOMPARE_LT(shown.size(), 20000);
+        }
+    }
+
     void menusCarryTheirNamesAndShortcuts()
     {
         TestFolder folder;
-        frmMain w;
+        test::MainWindow w;
         auto *print = w.findChild<QAction *>(QStringLiteral("mnuPrint"));
         auto *types = w.findChild<QAction *>(QStringLiteral("mnuManageTypes"));
         QVERIFY(print && types);
@@ -188,7 +275,7 @@ private Q_SLOTS:
     void aboutBox()
     {
         TestFolder folder;
-        frmMain w;
+        test::MainWindow w;
         MessageBox::queueAnswer(QMessageBox::Ok);
         w.findChild<QAction *>(QStringLiteral("mnuHelpAbout"))->trigger();
         QCOMPARE(MessageBox::shownTexts(), QStringList{"Quillstack - version 3.2.15"});
@@ -197,7 +284,7 @@ private Q_SLOTS:
     void exitAndCloseBoxEndWithoutQuestion()
     {
         TestFolder folder;
-        frmMain w;
+        test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         w.show();
         w.findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();

@@ -7,8 +7,9 @@
 #include "main/HelpSupport.h"
 #include "main/HelpWindow.h"
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "store/DataControl.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
 
@@ -86,10 +87,10 @@ bool keyReaches(QWidget *window)
 }
 
 // The main window over a few documents, in a folder of its own that holds the help file.
-class MainWindow
+class HelpMainWindow
 {
 public:
-    explicit MainWindow(bool withHelp = true)
+    explicit HelpMainWindow(bool withHelp = true)
     {
         auto db = makeDatabase(folder.file(schema::DatabaseFile));
         const qint16 lease = addType(*db, QStringLiteral("Lease"));
@@ -110,7 +111,7 @@ public:
     }
 
     TestFolder folder;
-    frmMain w;
+    test::MainWindow w;
 };
 
 bool helpBesideTestProgram()
@@ -150,7 +151,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, editor);
         QFETCH(QList<int>, expected);
-        MainWindow main;
+        HelpMainWindow main;
         QVERIFY(main.start());
         QList<int> topics;
         if (editor) {
@@ -242,7 +243,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, control);
         QFETCH(QString, anchor);
-        MainWindow main;
+        HelpMainWindow main;
         QVERIFY(main.start());
         auto *target = main.w.findChild<QWidget *>(control);
         QVERIFY(target);
@@ -271,7 +272,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, dropDown);
         QFETCH(QString, anchor);
-        MainWindow main;
+        HelpMainWindow main;
         QVERIFY(main.start());
         QWidget *inner = nullptr;
         if (dropDown) {
@@ -318,7 +319,7 @@ private Q_SLOTS:
         QFETCH(QString, control);
         QFETCH(QString, anchor);
         QFETCH(bool, helpOpenBefore);
-        MainWindow main;
+        HelpMainWindow main;
         QVERIFY(main.start());
         // Help opened from the main window belongs to it, until the editor needs it.
         HelpWindow *before = helpOpenBefore ? showHelp(&main.w, 7001) : nullptr;
@@ -406,7 +407,7 @@ private Q_SLOTS:
     void contents()
     {
         QFETCH(QString, how);
-        MainWindow main;
+        HelpMainWindow main;
         QVERIFY(main.start());
         if (how == QLatin1String("menu entry")) {
             main.w.findChild<QAction *>(QStringLiteral("mnuHelpContents"))->trigger();
@@ -451,7 +452,7 @@ private Q_SLOTS:
         QFETCH(QString, says);
         if (helpBesideTestProgram())
             QSKIP("a help file lies beside the test program");
-        MainWindow main(false);
+        HelpMainWindow main(false);
         QVERIFY(main.start());
         const QString path = main.folder.file(schema::HelpFile);
         if (file == QLatin1String("folder")) {
@@ -489,7 +490,7 @@ private Q_SLOTS:
 
     void currentFolderFirst()
     {
-        MainWindow main(false);
+        HelpMainWindow main(false);
         QVERIFY(main.start());
         QFile f(main.folder.file(schema::HelpFile));
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -502,7 +503,7 @@ private Q_SLOTS:
 
     void linksListAndHistory()
     {
-        MainWindow main;
+        HelpMainWindow main;
         QVERIFY(main.start());
         HelpWindow *help = showHelp(&main.w, 0);
         QVERIFY(help);
@@ -549,7 +550,7 @@ private Q_SLOTS:
 
     void oneHelpWindowAtATime()
     {
-        MainWindow main;
+        HelpMainWindow main;
         QVERIFY(main.start());
         HelpWindow *first = showHelp(&main.w, 7001);
         QVERIFY(first);

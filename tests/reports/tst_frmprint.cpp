@@ -1,12 +1,13 @@
 #include "main/DocumentQuery.h"
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "reports/DocumentReport.h"
 #include "reports/PainterSurface.h"
 #include "reports/PrintProgress.h"
 #include "reports/ReportPreview.h"
 #include "reports/frmPrint.h"
 #include "store/DataControl.h"
-#include "store/MessageBox.h"
+#include "widgets/MessageBox.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>
@@ -123,14 +124,14 @@ struct Fixture
 };
 
 // The main window over a database that holds `descriptions` before it starts, shown.
-std::unique_ptr<frmMain> startMain(TestFolder &folder, const QStringList &descriptions)
+std::unique_ptr<test::MainWindow> startMain(TestFolder &folder, const QStringList &descriptions)
 {
     {
         auto file = makeDatabase(folder.file(QStringLiteral("Qsk.MDB")));
         for (int i = 0; i < descriptions.size(); ++i)
             addDocument(*file, {i + 1, descriptions[i]});
     }
-    auto main = std::make_unique<frmMain>();
+    auto main = std::make_unique<test::MainWindow>();
     if (!main->Form_Initialize())
         return nullptr;
     main->show();

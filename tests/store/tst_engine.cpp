@@ -1,10 +1,13 @@
 // The engine layer against a real database file.
+#include "support/FaultVfs.h"
 #include "support/TestSupport.h"
 
 #include "store/ListSource.h"
 #include "store/Recordset.h"
 
 #include <QProcess>
+
+#include <sys/stat.h>
 
 using namespace qs;
 using namespace qs::test;
@@ -206,6 +209,51 @@ private Q_SLOTS:
         QCOMPARE(rs->value(QStringLiteral("maxid")).toInt(), 1);
         QVERIFY(!rs->edit());
         QVERIFY(!rs->addNew());
+    }
+
+    // A lock file that cannot be used says so, instead of passing for a
+    // record that another user holds (or waiting on a pipe for ever).
+    void unusableLockFileSaysSo_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("phrase");
+        QTest::newRow("named pipe") << 0 << "Qsk.MDB.lock\" is a named pipe, not a file. Records cannot be locked";
+        QTest::newRow("folder") << 1 << "Qsk.MDB.lock\" is a folder, not a file. Records cannot be locked";
+        QTest::newRow("read-only") << 2 << "Qsk.MDB.lock\" cannot be opened for writing";
+    }
+    void unusableLockFileSaysSo()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, phrase);
+        if (kind == 2 && ::geteuid() == 0)
+            QSKIP("Permissions do not stop root");
+        addDocument(*db, {1, QStringLiteral("one")});
+        const QByteArray lock = QFile::encodeName(db->path() + QStringLiteral(".lock"));
+        QVERIFY(kind == 0   ? ::mkfifo(lock.constData(), 0644) == 0
+                : kind == 1 ? ::mkdir(lock.constData(), 0755) == 0
+                            : QFile(QString::fromLocal8Bit(lock)).open(QIODevice::WriteOnly) && ::chmod(lock.constData(), 0444) == 0);
+        auto rs = documentsBy(QStringLiteral("ID"));
+        const Status s = rs->edit();
+        QVERIFY(!s);
+        QVERIFY2(s.message().contains(phrase), qPrintable(s.message()));
+        QVERIFY(s.kind() != FailureKind::RecordLocked);
+    }
+
+    // A failing disk is told with the file and what to do, not as the
+    // engine's words alone.
+    void diskErrorIsExplained()
+    {
+        addDocument(*db, {1, QStringLiteral("one")});
+        const QString path = db->path();
+        db.reset();
+        FaultVfs vfs;
+        auto reopened = openSqliteDatabase(path);
+        QVERIFY(reopened);
+        vfs.failingReads = true;
+        auto rows = reopened.value()->query({QStringLiteral("SELECT * FROM Documents"), {}});
+        QVERIFY(!rows);
+        QVERIFY2(rows.error().startsWith(QStringLiteral("The database \"Qsk.MDB\" reported an error: disk I/O error")), qPrintable(rows.error()));
+        QVERIFY(rows.error().contains(QStringLiteral("Check the disk")));
     }
 
     void recordLockAcrossProcesses()

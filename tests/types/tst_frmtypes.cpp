@@ -7,8 +7,8 @@
 #include "types/frmTypes.h"
 
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
-#include "store/MessageBox.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 
 #include <QLineEdit>

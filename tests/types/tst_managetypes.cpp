@@ -5,10 +5,11 @@
 #include "types/frmTypes.h"
 
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
-#include "store/FillTypeList.h"
-#include "store/MessageBox.h"
+#include "widgets/DataGrid.h"
+#include "widgets/FillTypeList.h"
+#include "widgets/MessageBox.h"
 #include "store/modRoutines.h"
 
 #include <QCheckBox>
@@ -103,7 +104,7 @@ public:
     int listed() { return window.documents()->recordset()->recordCount(); }
 
     TestFolder folder;
-    frmMain window;
+    test::MainWindow window;
     bool ready = false;
     QComboBox *cmbType = nullptr;
     QCheckBox *chkFilterOn = nullptr;

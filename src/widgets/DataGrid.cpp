@@ -1,6 +1,6 @@
 #include "DataGrid.h"
 
-#include "DataControl.h"
+#include "store/DataControl.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -30,7 +30,7 @@ DataGrid::DataGrid(DataControl *control, QList<RecordsetModel::Column> columns, 
 
     connect(control, &DataControl::currentChanged, this, &DataGrid::followRecordset);
     connect(control, &DataControl::reset, this, [this] {
-        if (m_control->recordset())
+        if (m_control && m_control->recordset())
             followRecordset(m_control->recordset()->absolutePosition());
     });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -38,7 +38,7 @@ DataGrid::DataGrid(DataControl *control, QList<RecordsetModel::Column> columns, 
     // While rows come and go the view picks a new current row of its own;
     // the record set decides where it stands, so the view follows it after.
     const auto settle = [this] {
-        if (m_control->recordset())
+        if (m_control && m_control->recordset())
             followRecordset(m_control->recordset()->absolutePosition());
     };
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, settle);
@@ -65,7 +65,8 @@ void DataGrid::followRecordset(int row)
 
 void DataGrid::followView(const QModelIndex &current)
 {
-    if (m_syncing || m_model->changingRows() || !current.isValid() || !m_control->recordset())
+    if (m_syncing || m_model->changingRows() || !current.isValid() || !m_control ||
+        !m_control->recordset())
         return;
     m_syncing = true;
     m_control->recordset()->setAbsolutePosition(current.row());

@@ -27,6 +27,9 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, const QString &tex
     if (!answers().isEmpty())
         return answers().dequeue();
     QMessageBox box(icon, title, text, buttons, parent);
+    // Texts quote stored values (a description in the delete question):
+    // never let them be read as markup.
+    box.setTextFormat(Qt::PlainText);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     return QMessageBox::StandardButton(box.exec());

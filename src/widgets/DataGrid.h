@@ -1,7 +1,8 @@
 #pragma once
 
-#include "RecordsetModel.h"
+#include "store/RecordsetModel.h"
 
+#include <QPointer>
 #include <QTableView>
 
 namespace qs {
@@ -32,7 +33,7 @@ private:
     void followRecordset(int row);
     void followView(const QModelIndex &current);
 
-    DataControl *m_control;
+    QPointer<DataControl> m_control; // may go first when a window is taken down
     RecordsetModel *m_model;
     bool m_syncing = false;
 };

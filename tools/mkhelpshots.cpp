@@ -1,6 +1,6 @@
 // Takes the help's pictures from the real windows over a sample office's documents.
 // Run by hand after a change to a window, from the build folder:
-//   tests/main/qs_mkhelpshots
+//   tools/qs_mkhelpshots
 // It writes help/images/*.png and docs/main-window.png in the source tree. With
 // "--pages FOLDER" it also shows every page of the help and writes it into FOLDER, for
 // proofreading.
@@ -11,6 +11,7 @@
 #include "import/frmConverting.h"
 #include "main/HelpWindow.h"
 #include "main/frmMain.h"
+#include "support/MainWindow.h"
 #include "reports/ReportPreview.h"
 #include "reports/frmPrint.h"
 #include "store/DataControl.h"
@@ -116,7 +117,7 @@ int main(int argc, char **argv)
         }
         seed(*db);
     }
-    frmMain w;
+    test::MainWindow w;
     w.setToday([] { return kToday; });
     if (!w.Form_Initialize()) {
         std::fprintf(stderr, "the main window did not start\n");

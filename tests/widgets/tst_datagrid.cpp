@@ -2,7 +2,7 @@
 #include "support/TestSupport.h"
 
 #include "store/DataControl.h"
-#include "store/DataGrid.h"
+#include "widgets/DataGrid.h"
 #include "store/ListSource.h"
 
 #include <QSignalSpy>

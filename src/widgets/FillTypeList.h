@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modRoutines.h"
+#include "store/modRoutines.h"
 
 class QComboBox;
 
