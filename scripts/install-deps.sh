@@ -5,6 +5,7 @@ packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlite3-dev sqlite3
+    libpq-dev postgresql-15 postgresql-common
     fonts-liberation poppler-utils
     xvfb xauth
     clang libfuzzer-14-dev

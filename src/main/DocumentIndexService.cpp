@@ -1,7 +1,5 @@
 #include "DocumentIndexService.h"
 
-#include "store/SqliteDatabase.h"
-
 #include <QMetaObject>
 
 #if defined(__GLIBC__)
@@ -37,12 +35,12 @@ void DocumentIndexService::startLoad()
     m_pendingKeys.clear();
     m_dataVersion = m_db.dataVersion();
     m_expectedGeneration = m_db.writeGeneration();
-    const QString path = m_db.path();
-    m_loader = std::thread([this, path] {
+    DatabaseOpener open = m_db.opener();
+    m_loader = std::thread([this, open = std::move(open)] {
         std::unique_ptr<DocumentIndex> loaded;
-        // A connection of its own: SQLite connections are not shared
-        // between threads here.
-        if (auto db = openSqliteDatabase(path)) {
+        // A connection of its own: connections are not shared between
+        // threads here. On a server the rows arrive streamed.
+        if (auto db = open()) {
             if (auto index = DocumentIndex::load(*db.value()))
                 loaded = std::move(index.value());
         }

@@ -236,6 +236,24 @@ bool anyBit(const std::vector<std::uint16_t> &bits, std::size_t from, std::size_
     return any != 0;
 }
 
+// A character of a regular expression: letters, digits and anything beyond
+// ASCII stand for themselves; other ASCII characters are written as escapes
+// of exactly four digits, which mean the character itself inside and
+// outside lists.
+void appendRegexChar(std::string &out, char32_t c)
+{
+    const bool plain = (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') ||
+                       (c >= U'0' && c <= U'9') || c >= 0x80;
+    if (plain) {
+        appendUtf8(out, c);
+        return;
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    out += "\\u00";
+    out += hex[(c >> 4) & 15];
+    out += hex[c & 15];
+}
+
 } // namespace
 
 void FilterPattern::CharSet::finish()
@@ -364,6 +382,62 @@ FilterPattern FilterPattern::compile(const QString &typed)
             fp.m_required = run;
     }
     return fp;
+}
+
+QString FilterPattern::toLike() const
+{
+    std::string out = "%";
+    for (const Atom &atom : m_atoms) {
+        switch (atom.op) {
+        case Op::Star:
+            out += '%';
+            break;
+        case Op::One:
+            out += '_';
+            break;
+        case Op::Char:
+            if (atom.ch == U'%' || atom.ch == U'_' || atom.ch == U'\\')
+                out += '\\';
+            appendUtf8(out, atom.ch);
+            break;
+        case Op::Set:
+            break; // needsRegex()
+        }
+    }
+    out += '%';
+    return QString::fromStdString(out);
+}
+
+QString FilterPattern::toRegex() const
+{
+    std::string out;
+    for (const Atom &atom : m_atoms) {
+        switch (atom.op) {
+        case Op::Star:
+            out += ".*";
+            break;
+        case Op::One:
+            out += '.';
+            break;
+        case Op::Char:
+            appendRegexChar(out, atom.ch);
+            break;
+        case Op::Set: {
+            const CharSet &set = m_sets[size_t(atom.set)];
+            out += set.negated ? "[^" : "[";
+            for (const auto &[lo, hi] : set.ranges) {
+                appendRegexChar(out, lo);
+                if (hi > lo) {
+                    out += '-';
+                    appendRegexChar(out, hi);
+                }
+            }
+            out += ']';
+            break;
+        }
+        }
+    }
+    return QString::fromStdString(out);
 }
 
 QString FilterPattern::toGlob() const

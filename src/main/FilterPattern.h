@@ -66,6 +66,14 @@ public:
     // The GLOB pattern for `lower(Field) GLOB ?`: "*" + translated text + "*".
     QString toGlob() const;
 
+    // For a PostgreSQL server, over the field folded the same way and compared
+    // in byte order (COLLATE "C"): a LIKE pattern when the pattern has no list
+    // (needsRegex() false), otherwise an unanchored regular expression for "~".
+    // Both match the same texts as toGlob() in a UTF-8 database.
+    bool needsRegex() const { return !m_sets.empty(); }
+    QString toLike() const;
+    QString toRegex() const;
+
     // True when the pattern holds no wildcard, so matching is a plain substring
     // search for literal() (the common, fast case).
     bool isLiteral() const { return m_literal; }

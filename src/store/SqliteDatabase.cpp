@@ -88,6 +88,11 @@ public:
     }
 
     QString path() const override { return m_path; }
+    SqlDialect dialect() const override { return SqlDialect::SQLite; }
+    DatabaseOpener opener() const override
+    {
+        return [path = m_path] { return openSqliteDatabase(path); };
+    }
     bool isReadOnly() const override { return m_readOnly.has_value(); }
     sqlite3 *connection() const { return m_db.get(); }
     const QString &shownPath() const { return m_shownPath; }
@@ -171,6 +176,20 @@ public:
     }
 
     qint64 lastInsertKey() const override { return sqlite3_last_insert_rowid(m_db.get()); }
+
+    Result<qint64> nextKey(const QString &table) override
+    {
+        // Keys are never reused, so only the engine knows the next one: a
+        // row is written and taken back (the transaction rolls back).
+        Transaction trial(*this);
+        if (!trial.status())
+            return Status::failure(trial.status().message());
+        if (Status s =
+                exec({QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table), {}}, nullptr);
+            !s)
+            return s;
+        return lastInsertKey();
+    }
 
     Status begin() override { return exec({QStringLiteral("BEGIN IMMEDIATE"), {}}, nullptr); }
     Status commit() override { return exec({QStringLiteral("COMMIT"), {}}, nullptr); }
