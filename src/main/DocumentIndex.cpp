@@ -795,7 +795,7 @@ void DocumentIndex::matchInto(Column column, const QString &typed, const Bits *c
     if (candidates)
         for (const uint64_t w : *candidates)
             candidateCount += size_t(__builtin_popcountll(w));
-    if (candidates && candidateCount < n / 32) {
+    if (candidates && candidateCount < n / std::max<size_t>(1, tuning().oneByOneBelow)) {
         // Few left from the shorter text: test just those.
         for (size_t w = 0; w < candidates->size(); ++w)
             for (uint64_t v = (*candidates)[w]; v; v &= v - 1) {

@@ -41,13 +41,16 @@ public:
     size_t size() const { return m_byIdDesc.sequence.size(); }
 
     // How the work is spread: tables of at least `splitAt` documents use both
-    // cores, and substring searches use vectors of up to `vectorBits` bits
-    // (-1: the widest the processor has). Tests lower both, so that the paths
-    // meant for large tables and other processors run on small ones too.
+    // cores, substring searches use vectors of up to `vectorBits` bits (-1:
+    // the widest the processor has), and text that grew is tested against the
+    // previous matches one by one when they are fewer than one document in
+    // `oneByOneBelow`. Tests change them, so that the paths meant for large
+    // tables and other processors run on small ones too.
     struct Tuning
     {
         size_t splitAt = 200000;
         int vectorBits = -1;
+        size_t oneByOneBelow = 32;
     };
     static void setTuning(Tuning tuning);
 

@@ -238,7 +238,9 @@ private Q_SLOTS:
         const bool inFile = db->dialect() == SqlDialect::SQLite;
         if (!inFile && splitAt != 200000)
             QSKIP("The index's own paths are covered on the file.");
-        DocumentIndex::setTuning({size_t(splitAt), vectorBits});
+        // Past the first row, narrowing also tests the previous matches one
+        // by one where they are many.
+        DocumentIndex::setTuning({size_t(splitAt), vectorBits, splitAt == 200000 ? 32u : 2u});
         const auto restore = qScopeGuard([] { DocumentIndex::setTuning({}); });
         QRandomGenerator gen(20261206);
         std::unique_ptr<Database> file;
