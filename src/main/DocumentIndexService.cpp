@@ -2,6 +2,10 @@
 
 #include <QMetaObject>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace qs {
 
 DocumentIndexService::DocumentIndexService(Database &db, QObject *parent)
@@ -40,6 +44,11 @@ void DocumentIndexService::startLoad()
             if (auto index = DocumentIndex::load(*db.value()))
                 loaded = std::move(index.value());
         }
+#if defined(__GLIBC__)
+        // Give back what the load held only for a while (batches, sort keys,
+        // the room of grown arrays) rather than keep it as free heap.
+        malloc_trim(0);
+#endif
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_loaded = std::move(loaded);

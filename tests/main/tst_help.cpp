@@ -228,11 +228,11 @@ private Q_SLOTS:
                                     << "7112";
         QTest::newRow("note filter") << "txtFilterNote"
                                      << "7112";
-        QTest::newRow("ID (descending)") << "Order0"
+        QTest::newRow("ID (descending)") << "Order_0"
                                          << "7116";
-        QTest::newRow("Description order") << "Order1"
+        QTest::newRow("Description order") << "Order_1"
                                            << "7117";
-        QTest::newRow("ID order") << "Order2"
+        QTest::newRow("ID order") << "Order_2"
                                   << "7118";
         QTest::newRow("Filter On has no topic") << "chkFilterOn"
                                                 << "contents";

@@ -112,7 +112,7 @@ struct Fixture
     }
     void click(const char *button) { QTest::mouseClick(child<QPushButton>(*form, button), Qt::LeftButton); }
     QLabel *printed() { return child<QLabel>(*form, "lblPrinted"); }
-    QCheckBox *box(int i) { return child<QCheckBox>(*form, qPrintable(QStringLiteral("chkFields%1").arg(i))); }
+    QCheckBox *box(int i) { return child<QCheckBox>(*form, qPrintable(QStringLiteral("chkFields_%1").arg(i))); }
     // Prints to a PDF file of the folder, which is returned.
     QString print(const QString &name)
     {
@@ -246,7 +246,7 @@ private slots:
                                        "GRAIN RECEIPT", "LEASE RENEWAL"});
         QVERIFY(main);
         if (order != 0)
-            clickBox(child<QRadioButton>(*main, qPrintable(QStringLiteral("Order%1").arg(order))));
+            clickBox(child<QRadioButton>(*main, qPrintable(QStringLiteral("Order_%1").arg(order))));
         if (!typed.isEmpty()) {
             clickBox(child<QCheckBox>(*main, "chkFilterOn"));
             QTest::keyClicks(child<QLineEdit>(*main, "txtFilterDesc"), typed);
