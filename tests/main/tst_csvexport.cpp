@@ -210,7 +210,7 @@ private Q_SLOTS:
         QVERIFY(w.Form_Initialize());
         if (withIndex)
             w.documentIndex()->waitUntilReady();
-        w.findChild<QRadioButton *>(QString("Order%1").arg(order))->click();
+        w.findChild<QRadioButton *>(QString("Order_%1").arg(order))->click();
         if (!who.isEmpty()) {
             w.findChild<QLineEdit *>("txtFilterWho")->setText(who);
             w.findChild<QCheckBox *>("chkFilterOn")->click();
