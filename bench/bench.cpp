@@ -9,10 +9,11 @@
 
 #include "editor/EditorBench.h"
 #include "import/ImportBench.h"
+#include "main/CsvExport.h"
 #include "main/DocumentIndexService.h"
-#include "reports/ReportPdf.h"
 #include "main/Session.h"
 #include "main/frmMain.h"
+#include "reports/ReportPdf.h"
 #include "store/DataControl.h"
 #include "store/DatabaseFile.h"
 #include "store/SqliteDatabase.h"
@@ -23,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -84,6 +86,26 @@ void row(const QString &name, const Figures &f, const Figures &bare = {})
     std::fflush(stdout);
 }
 
+// Resident memory of this process, in MB: now (VmRSS) and the peak (VmHWM).
+double statusMb(const char *field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray name = QByteArray(field) + ':';
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(name))
+            return line.mid(name.size()).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+void memoryRow(const char *when)
+{
+    std::printf("%-44s resident %6.0f MB   peak %6.0f MB   (anonymous %.0f, files %.0f)\n", when,
+                statusMb("VmRSS"), statusMb("VmHWM"), statusMb("RssAnon"), statusMb("RssFile"));
+    std::fflush(stdout);
+}
+
 // The time the plain SQL query takes for the same result.
 bool g_bare = true;
 
@@ -107,8 +129,8 @@ Figures bareLike(Database &db, const QString &field, const QString &text, const 
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                   : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     int docs = 1000000;
     int reps = 11;
@@ -133,14 +155,14 @@ int main(int argc, char **argv)
     if (!QFile::exists(marker)) {
         for (const char *suffix : {"", "-wal", "-shm", ".lock"})
             QFile::remove(dbName + QLatin1String(suffix));
-        const QString templ = findTemplate(QStringLiteral("QskDef.MDB"), QCoreApplication::applicationDirPath());
+        const QString templ =
+            findTemplate(QStringLiteral("QskDef.MDB"), QCoreApplication::applicationDirPath());
         std::printf("Generating %d documents in %s ...\n", docs, qPrintable(dir));
         std::fflush(stdout);
         QElapsedTimer t;
         t.start();
-        auto opened = openOrCreateDatabase(dbName, templ, [&](Database &db) {
-            return bench::generateDocuments(db, docs);
-        });
+        auto opened = openOrCreateDatabase(
+            dbName, templ, [&](Database &db) { return bench::generateDocuments(db, docs); });
         if (!opened) {
             std::fprintf(stderr, "%s\n", qPrintable(opened.error()));
             return 1;
@@ -167,6 +189,7 @@ int main(int argc, char **argv)
     }
     row(QStringLiteral("start-up to the first screen"), startup);
     row(QStringLiteral("in-memory index ready after start"), indexLoad);
+    memoryRow("memory with the index loaded");
 
     auto *desc = w->findChild<QLineEdit *>(QStringLiteral("txtFilterDesc"));
     auto *who = w->findChild<QLineEdit *>(QStringLiteral("txtFilterWho"));
@@ -188,8 +211,8 @@ int main(int argc, char **argv)
         for (int i = 0; i < 3; ++i) {
             std::vector<qint64> keys;
             bare.ms.push_back(timeMs([&] {
-                db.queryKeys({QStringLiteral("SELECT RecordPtr FROM Documents ORDER BY ID DESC"), {}},
-                             keys);
+                db.queryKeys(
+                    {QStringLiteral("SELECT RecordPtr FROM Documents ORDER BY ID DESC"), {}}, keys);
             }));
         }
         row(QStringLiteral("unfiltered list"), f, bare);
@@ -219,9 +242,10 @@ int main(int argc, char **argv)
     // "+ID" keeps SQLite from walking the ID index and testing every row.
     const char *orderSql[] = {"+ID DESC", "Description", "+ID"};
     for (int o = 0; o < 3; ++o) {
-        w->findChild<QRadioButton *>(QStringLiteral("Order%1").arg(o))->setChecked(true);
-        const QList<QPair<QLineEdit *, QString>> boxes = {
-            {desc, QStringLiteral("Description")}, {who, QStringLiteral("Who")}, {note, QStringLiteral("Note")}};
+        w->findChild<QRadioButton *>(QStringLiteral("Order_%1").arg(o))->setChecked(true);
+        const QList<QPair<QLineEdit *, QString>> boxes = {{desc, QStringLiteral("Description")},
+                                                          {who, QStringLiteral("Who")},
+                                                          {note, QStringLiteral("Note")}};
         for (const auto &[box, field] : boxes) {
             std::vector<Figures> perStep(size_t(typed.size()));
             for (int r = 0; r < reps; ++r) {
@@ -235,14 +259,15 @@ int main(int argc, char **argv)
             }
             box->clear();
             for (int k = 0; k < typed.size(); ++k)
-                row(QStringLiteral("%1 \"%2\" order %3").arg(field, typed[k], QLatin1String(orderNames[o])),
+                row(QStringLiteral("%1 \"%2\" order %3")
+                        .arg(field, typed[k], QLatin1String(orderNames[o])),
                     perStep[size_t(k)],
                     bareLike(db, field, typed[k], QLatin1String(orderSql[o]), reps));
         }
     }
     // A who filter with a date and a type filter together.
     {
-        w->findChild<QRadioButton *>(QStringLiteral("Order0"))->setChecked(true);
+        w->findChild<QRadioButton *>(QStringLiteral("Order_0"))->setChecked(true);
         date->setCurrentIndex(4);
         type->setCurrentIndex(2);
         std::vector<Figures> perStep(size_t(typed.size()));
@@ -263,6 +288,8 @@ int main(int argc, char **argv)
         type->setCurrentIndex(0);
     }
 
+    memoryRow("memory after the keystrokes");
+
     std::printf("\n== Record editor at %d documents ==\n", docs);
     for (const EditorBenchFigure &f : runEditorBench(db))
         std::printf("%-44s median %8.3f ms   (%d runs)\n", qPrintable(f.name), f.medianMs, f.runs);
@@ -281,15 +308,39 @@ int main(int argc, char **argv)
     }
     std::fflush(stdout);
 
+    std::printf("\n== Export of the list as CSV ==\n");
+    {
+        const QString csv = QDir(dir).filePath(QStringLiteral("bench-export.csv"));
+        DocumentQuery filtered;
+        filtered.filterOn = true;
+        filtered.description = QStringLiteral("LEASE");
+        filtered.order = ListOrder::Description;
+        const std::pair<const char *, DocumentQuery> runs[] = {
+            {"whole index, highest number first", DocumentQuery{}},
+            {"description \"LEASE\", description order", filtered}};
+        for (const auto &[name, query] : runs) {
+            Figures f;
+            qint64 rows = 0;
+            for (int i = 0; i < 3; ++i)
+                f.ms.push_back(timeMs([&] {
+                    const auto outcome = exportDocumentsCsv(db, DocumentListSource(query), csv);
+                    rows = outcome ? outcome->rows : -1;
+                }));
+            std::printf("%-44s median %8.2f s   (%lld rows, %.0f MB)\n", name, f.median() / 1000,
+                        static_cast<long long>(rows), double(QFileInfo(csv).size()) / 1e6);
+        }
+        QFile::remove(csv);
+    }
+    std::fflush(stdout);
+
     std::printf("\n== Legacy import ==\n");
     {
         const QString templ =
             findTemplate(QStringLiteral("QskDef.MDB"), QCoreApplication::applicationDirPath());
         const auto result = fnBenchLegacyImport(200000, templ);
         if (result)
-            std::printf("%-44s %8.0f rows/s (%d rows in %.2f s)\n",
-                        "200,000 rows with notes", result->rowsPerSecond, result->rows,
-                        result->seconds);
+            std::printf("%-44s %8.0f rows/s (%d rows in %.2f s)\n", "200,000 rows with notes",
+                        result->rowsPerSecond, result->rows, result->seconds);
         else
             std::printf("import failed: %s\n", qPrintable(result.error()));
     }

@@ -61,7 +61,7 @@ int main(int argc, char *argv[])
     form.setNow([] { return QDateTime(QDate(2026, 3, 14), QTime(10, 45)); });
     if (!form.Form_Activate())
         return 1;
-    for (const char *name : {"chkFields2", "chkFields3", "chkFields4"})
+    for (const char *name : {"chkFields_2", "chkFields_3", "chkFields_4"})
         form.findChild<QCheckBox *>(QLatin1String(name))->setChecked(true);
     form.resize(1100, 820);
     form.show();

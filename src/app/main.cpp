@@ -1,12 +1,16 @@
 // Quillstack: an index of paper and electronic documents.
+#include "Version.h"
+#include "app/CommandLine.h"
 #include "import/LegacyImport.h"
 #include "main/HelpSupport.h"
 #include "main/Session.h"
 #include "main/frmMain.h"
-#include "widgets/MessageBox.h"
 #include "store/Schema.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,16 +27,25 @@ bool haveDisplay()
 
 // Testing aid: with QSK_QUIT_AFTER_START=1 every message box of start-up is answered with OK
 // and its text printed on standard output, and the program ends as soon as start-up is
-// done, so that a test can run the real program unattended.
+// done, so that a test can run the real program unattended. With QSK_QUIT_AFTER_START=help
+// it opens the help contents first and prints "Help: " and the help file it read, so that
+// a check of an installed copy sees that it finds its files.
 bool quitAfterStart()
 {
-    return qEnvironmentVariableIntValue("QSK_QUIT_AFTER_START") == 1;
+    const QByteArray value = qgetenv("QSK_QUIT_AFTER_START");
+    return value == "1" || value == "help";
+}
+
+bool openHelpBeforeQuitting()
+{
+    return qgetenv("QSK_QUIT_AFTER_START") == "help";
 }
 
 void prepareUnattendedStart()
 {
-    // Start-up shows at most one box: the failure, or how the legacy import went.
-    for (int i = 0; i < 2; ++i)
+    // Start-up shows at most one box (the failure, or how the legacy import went), and the
+    // help one more when its file is missing.
+    for (int i = 0; i < 3; ++i)
         qs::MessageBox::queueAnswer(QMessageBox::Ok);
 }
 
@@ -43,10 +56,64 @@ void printShownMessages()
     std::fflush(stdout);
 }
 
+void nameApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Quillstack"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quillstack"));
+    QCoreApplication::setApplicationVersion(QLatin1String(qs::ProgramVersion));
+}
+
+qs::Status exportFromCurrentFolder(const QString &file)
+{
+    // An export never creates a database: a missing one is most likely a wrong folder.
+    if (!QFileInfo::exists(qs::schema::DatabaseFile))
+        return qs::Status::failure(QStringLiteral("There is no database \"%1\" in the folder "
+                                                  "\"%2\".")
+                                       .arg(qs::schema::DatabaseFile, QDir::currentPath()));
+    qs::Session session;
+    if (const qs::Status s = session.open(); !s)
+        return s;
+    return qs::exportIndexCsv(*session.database(), file);
+}
+
+// Help, version and the export: no display and no window.
+int runWithoutWindow(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    nameApplication();
+    const qs::CommandLine line = qs::parseCommandLine(QCoreApplication::arguments());
+    switch (line.action) {
+    case qs::CommandLine::Action::PrintText:
+        std::fputs(line.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    case qs::CommandLine::Action::Fail:
+    case qs::CommandLine::Action::OpenWindow:
+        std::fputs(line.text.toLocal8Bit().constData(), stderr);
+        return 2;
+    case qs::CommandLine::Action::ExportCsv:
+        break;
+    }
+    qs::Status s = qs::enterWorkFolder(line.folder);
+    if (s)
+        s = exportFromCurrentFolder(line.exportFile);
+    if (!s) {
+        std::fprintf(stderr, "quillstack: %s\n", s.message().toLocal8Bit().constData());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        if (qs::runsWithoutWindow(arguments))
+            return runWithoutWindow(argc, argv);
+    }
     if (!haveDisplay()) {
         std::fprintf(stderr,
                      "Quillstack needs a graphical display, and none was found.\n"
@@ -56,14 +123,27 @@ int main(int argc, char **argv)
         return 2;
     }
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Quillstack"));
-    QApplication::setApplicationName(QStringLiteral("Quillstack"));
-    QApplication::setApplicationVersion(QStringLiteral("3.2.15"));
+    nameApplication();
+    // Lets the desktop match the window to the launcher and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillstack.Quillstack"));
+    // Parsed after the toolkit has taken its own options (-platform, -session, ...).
+    const qs::CommandLine line = qs::parseCommandLine(QApplication::arguments());
+    if (line.action != qs::CommandLine::Action::OpenWindow) {
+        std::fputs(line.text.toLocal8Bit().constData(), stderr);
+        return 2;
+    }
     // F1 opens the help at the topic of the control with the focus, in every window.
     const qs::HelpSupport help;
     const bool unattended = quitAfterStart();
     if (unattended)
         prepareUnattendedStart();
+    if (const qs::Status s = qs::enterWorkFolder(line.folder); !s) {
+        qs::MessageBox::show(nullptr, s.message(), QStringLiteral("Quillstack"), QMessageBox::Ok,
+                             QMessageBox::Critical);
+        if (unattended)
+            printShownMessages();
+        return 1;
+    }
 
     // Runs on the start that creates the database; its outcome is told once the database
     // is in place.
@@ -84,8 +164,11 @@ int main(int argc, char **argv)
     if (session.created())
         legacyImport.reportOutcome(&window, qs::schema::DatabaseFile);
     if (unattended) {
+        const bool helpOpened = !openHelpBeforeQuitting() || qs::showHelp(&window, 0);
         printShownMessages();
-        return 0;
+        if (openHelpBeforeQuitting() && helpOpened)
+            std::printf("Help: %s\n", qs::findHelpFile().toUtf8().constData());
+        return helpOpened ? 0 : 1;
     }
     return app.exec();
 }

@@ -1,15 +1,15 @@
 #include "frmChange.h"
 
-#include "widgets/DateBox.h"
 #include "editor/DateRules.h"
 #include "editor/EditorState.h"
 #include "editor/RecordSave.h"
 #include "store/Completion.h"
 #include "store/Database.h"
-#include "widgets/FillTypeList.h"
-#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 #include "store/modRoutines.h"
+#include "widgets/DateBox.h"
+#include "widgets/FillTypeList.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -134,22 +134,53 @@ Status frmChange::PlaceInformationOnScreen()
     txtDesc->setText(asText(m_documents.value(QStringLiteral("Description"))));
     // Always "m/d/yyyy": a locale form would be read back as another date.
     txtDate->setText(dateText(m_documents.value(QStringLiteral("Date"))));
-    placeType(qint16(m_documents.value(QStringLiteral("DocumentType")).toInt()));
+    m_storedType = m_documents.value(QStringLiteral("DocumentType"));
+    placeType(m_storedType);
     txtWho->setText(asText(m_documents.value(QStringLiteral("Who"))));
-    txtNote->setPlainText(asText(m_documents.value(QStringLiteral("Note"))));
+    m_storedNote = m_documents.value(QStringLiteral("Note"));
+    const QString note = asText(m_storedNote);
+    m_noteLineEnd = note.contains(QStringLiteral("\r\n")) ? QStringLiteral("\r\n")
+                    : note.contains(u'\r')                ? QStringLiteral("\r")
+                                                          : QStringLiteral("\n");
+    txtNote->setPlainText(note);
+    m_placedNote = txtNote->toPlainText();
     return Status::success();
 }
 
-void frmChange::placeType(qint16 key)
+void frmChange::placeType(const QVariant &storedType)
 {
-    // By name, letter case counting; no match keeps the first type.
-    const QString name = fnTrimTrailing(fnTypeName(m_db, key));
+    // The entry that carries the record's own key. Without one the box shows
+    // no choice, rather than a type the record never had: a name lookup could
+    // land on another type of the same name, or on a blank-named one.
     for (int i = 0; i < cmbType->count(); ++i) {
-        if (fnTrimTrailing(cmbType->itemText(i)) == name) {
+        if (cmbType->itemData(i).toLongLong() == storedType.toLongLong()) {
             cmbType->setCurrentIndex(i);
             return;
         }
     }
+    cmbType->setCurrentIndex(-1);
+}
+
+QVariant frmChange::typeToSave() const
+{
+    if (cmbType->currentIndex() >= 0)
+        return selectedTypeKey(*cmbType);
+    // No choice made: a changed record keeps what it had; a new one has no type.
+    return m_addMode ? QVariant(qint16(0)) : m_storedType;
+}
+
+QVariant frmChange::noteToSave() const
+{
+    const QString shown = txtNote->toPlainText();
+    // The box gives every line end back as LF: a note the user left alone is
+    // written back exactly as stored, an edited one in its own line-end style.
+    if (!m_addMode && shown == m_placedNote)
+        return m_storedNote;
+    QString note = shown;
+    note.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    if (m_noteLineEnd != QLatin1String("\n"))
+        note.replace(QStringLiteral("\n"), m_noteLineEnd);
+    return note;
 }
 
 void frmChange::endPending()
@@ -207,11 +238,16 @@ void frmChange::cmdUpdate_Click()
     }
 
     // The date as it stands; short forms are expanded only on leaving the box.
-    const auto date = fnParseDate(txtDate->text());
-    if (!date) {
-        tell(this, invalidDateMessage());
-        txtDate->setFocus();
-        return;
+    // An empty box means the record has no date.
+    QVariant date;
+    if (!fnIsBlank(txtDate->text())) {
+        const auto parsed = fnParseDate(txtDate->text());
+        if (!parsed) {
+            tell(this, invalidDateMessage());
+            txtDate->setFocus();
+            return;
+        }
+        date = *parsed;
     }
 
     // The selected entry's own key: looking its name up again could find
@@ -219,10 +255,10 @@ void frmChange::cmdUpdate_Click()
     const QList<QPair<QString, QVariant>> fields = {
         {QStringLiteral("ID"), *id},
         {QStringLiteral("Description"), txtDesc->text()},
-        {QStringLiteral("Date"), *date},
-        {QStringLiteral("DocumentType"), selectedTypeKey(*cmbType)},
+        {QStringLiteral("Date"), date},
+        {QStringLiteral("DocumentType"), typeToSave()},
         {QStringLiteral("Who"), txtWho->text()},
-        {QStringLiteral("Note"), txtNote->toPlainText()},
+        {QStringLiteral("Note"), noteToSave()},
     };
     for (const auto &[name, value] : fields) {
         if (Status s = m_documents.setValue(name, value); !s) {

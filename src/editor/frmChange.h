@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDialog>
+#include <QVariant>
 
 #include <functional>
 
@@ -58,7 +59,9 @@ protected:
 private:
     void buildUi();
     Status PlaceInformationOnScreen();
-    void placeType(qint16 key);
+    void placeType(const QVariant &storedType);
+    QVariant typeToSave() const;
+    QVariant noteToSave() const;
     void txtDate_GotFocus();
     void txtDate_LostFocus(Qt::FocusReason reason);
     void refuseDateLater(const QString &refused);
@@ -84,6 +87,12 @@ private:
     bool m_pending = false;
     // The record under change (0 for a new one), kept out of the duplicate test.
     qint64 m_recordPtr = 0;
+    // The record's type and note as stored: a type box left without a choice
+    // and a note left untouched are written back exactly as they were.
+    QVariant m_storedType;
+    QVariant m_storedNote;
+    QString m_placedNote;
+    QString m_noteLineEnd = QStringLiteral("\n");
     // A refused date waits to be reported once the focus has moved on.
     bool m_dateRefusalPending = false;
     // Update is checking: the focus moves it makes are not the user's.

@@ -42,6 +42,7 @@ void frmChange::buildUi()
     txtDate = named(new DateBox(panel), "txtDate", 1004);
     txtWho = named(new QLineEdit(panel), "txtWho", 1003);
     txtNote = named(new QPlainTextEdit(panel), "txtNote");
+    txtNote->setAccessibleName(QStringLiteral("Note"));
     txtNote->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Tab moves on to the buttons, as in every other box.
     txtNote->setTabChangesFocus(true);
@@ -59,10 +60,14 @@ void frmChange::buildUi()
                                   QStringLiteral("Type:"), QStringLiteral("Date:"),
                                   QStringLiteral("Who:")};
     const QList<QWidget *> boxes = {txtID, txtDesc, cmbType, txtDate, txtWho};
+    const QStringList spokenNames = {QStringLiteral("ID"), QStringLiteral("Description"),
+                                     QStringLiteral("Type"), QStringLiteral("Date"),
+                                     QStringLiteral("Who")};
     for (int i = 0; i < captions.size(); ++i) {
         auto *label = new QLabel(captions[i], panel);
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
         label->setBuddy(boxes[i]);
+        boxes[i]->setAccessibleName(spokenNames[i]);
         grid->addWidget(label, i, 0);
         grid->addWidget(boxes[i], i, 1, Qt::AlignLeft);
     }

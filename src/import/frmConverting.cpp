@@ -27,6 +27,7 @@ frmConverting::frmConverting(QWidget *parent)
     prgRows->setRange(0, 1);
     prgRows->setValue(0);
     prgRows->setFocusPolicy(Qt::NoFocus);
+    prgRows->setAccessibleName(QStringLiteral("Documents converted"));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 20);

@@ -1,6 +1,7 @@
 #include "import/modConvert.h"
 
 #include "import/DbfReader.h"
+#include "store/Schema.h"
 #include "store/modRoutines.h"
 
 #include <QDir>
@@ -13,9 +14,10 @@ namespace qs {
 
 namespace {
 
-const QString kInsertDocument = QStringLiteral(
-    "INSERT INTO Documents (ID, Description, DocumentType, Date, DateAdded, DateChanged, Who, "
-    "Note) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+const QStringList kDocumentColumns = {"ID",        "Description", "DocumentType", "Date",
+                                      "DateAdded", "DateChanged", "Who",          "Note"};
+// Rows handed to the engine at once: a server takes them in one exchange.
+constexpr size_t kBatchRows = 2000;
 const QString kInsertType = QStringLiteral("INSERT INTO Types (Type) VALUES (?)");
 const QString kDeleteType = QStringLiteral("DELETE FROM Types WHERE RecordPtr = ?");
 const QString kAllTypes = QStringLiteral("SELECT Type, RecordPtr FROM Types ORDER BY RecordPtr");
@@ -142,6 +144,8 @@ class WideCache
 public:
     explicit WideCache(Database &db) : m_db(db)
     {
+        if (m_db.dialect() != SqlDialect::SQLite)
+            return;
         auto size = m_db.query({QStringLiteral("PRAGMA cache_size"), {}});
         if (!size || size->empty() || size->front().values.isEmpty())
             return;
@@ -203,21 +207,29 @@ Result<ImportReport> ConvertDbfDatabase(Database &db, const QString &tablePath,
         progress(0, reader.rowCount());
     int reported = 0;
     QList<DbfProblem> typeProblems;
-    Statement insert{kInsertDocument, {}};
+    std::vector<QVariantList> batch;
+    std::vector<int> batchRowNumbers;
+    const auto flush = [&]() -> Status {
+        qsizetype failed = -1;
+        const Status s = db.insertRows(schema::Documents, kDocumentColumns, batch, &failed);
+        if (!s)
+            return engineFailure(tablePath, failed >= 0 ? batchRowNumbers[size_t(failed)] : 0,
+                                 s.message());
+        batch.clear();
+        batchRowNumbers.clear();
+        return Status::success();
+    };
     while (std::optional<LegacyDocument> doc = reader.next()) {
         const Result<qint64> typeKey = types.keyFor(doc->typeName, doc->rowNumber, typeProblems);
         if (!typeKey)
             return engineFailure(tablePath, doc->rowNumber, typeKey.error());
-        insert.binds = {doc->id,
-                        doc->description,
-                        typeKey.value(),
-                        dateValue(doc->date),
-                        dateValue(doc->dateAdded),
-                        dateValue(doc->dateChanged),
-                        doc->who,
-                        doc->note};
-        if (Status s = db.exec(insert); !s)
-            return engineFailure(tablePath, doc->rowNumber, s.message());
+        batch.push_back({doc->id, doc->description, typeKey.value(), dateValue(doc->date),
+                         dateValue(doc->dateAdded), dateValue(doc->dateChanged), doc->who,
+                         doc->note});
+        batchRowNumbers.push_back(doc->rowNumber);
+        if (batch.size() >= kBatchRows)
+            if (Status s = flush(); !s)
+                return s;
         if (progress && reader.rowsDone() - reported >= kProgressEveryRows) {
             reported = reader.rowsDone();
             progress(reported, reader.rowCount());
@@ -225,6 +237,8 @@ Result<ImportReport> ConvertDbfDatabase(Database &db, const QString &tablePath,
     }
     if (reader.failed())
         return Status::failure(reader.errorString());
+    if (Status s = flush(); !s)
+        return s;
     if (Status s = transaction.commit(); !s)
         return engineFailure(tablePath, 0, s.message());
     if (progress)

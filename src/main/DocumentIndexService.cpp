@@ -1,12 +1,15 @@
 #include "DocumentIndexService.h"
 
-#include "store/SqliteDatabase.h"
-
 #include <QMetaObject>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace qs {
 
-DocumentIndexService::DocumentIndexService(Database &db, QObject *parent) : QObject(parent), m_db(db)
+DocumentIndexService::DocumentIndexService(Database &db, QObject *parent)
+    : QObject(parent), m_db(db)
 {
     m_db.setChangeListener([this](const QString &table, qint64 key) { onChanged(table, key); });
 }
@@ -32,15 +35,20 @@ void DocumentIndexService::startLoad()
     m_pendingKeys.clear();
     m_dataVersion = m_db.dataVersion();
     m_expectedGeneration = m_db.writeGeneration();
-    const QString path = m_db.path();
-    m_loader = std::thread([this, path] {
+    DatabaseOpener open = m_db.opener();
+    m_loader = std::thread([this, open = std::move(open)] {
         std::unique_ptr<DocumentIndex> loaded;
-        // A connection of its own: SQLite connections are not shared
-        // between threads here.
-        if (auto db = openSqliteDatabase(path)) {
+        // A connection of its own: connections are not shared between
+        // threads here. On a server the rows arrive streamed.
+        if (auto db = open()) {
             if (auto index = DocumentIndex::load(*db.value()))
                 loaded = std::move(index.value());
         }
+#if defined(__GLIBC__)
+        // Give back what the load held only for a while (batches, sort keys,
+        // the room of grown arrays) rather than keep it as free heap.
+        malloc_trim(0);
+#endif
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_loaded = std::move(loaded);

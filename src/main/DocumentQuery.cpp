@@ -41,7 +41,7 @@ QString DocumentListSource::table() const
     return QStringLiteral("Documents");
 }
 
-Statement DocumentListSource::whereClause() const
+Statement DocumentListSource::whereClause(SqlDialect dialect) const
 {
     Statement where;
     if (!m_query.filterOn)
@@ -52,8 +52,17 @@ Statement DocumentListSource::whereClause() const
         if (text.isEmpty())
             return;
         // The typed text is a pattern value, never part of the SQL text.
-        conditions << QStringLiteral("lower(%1) GLOB ?").arg(field);
-        where.binds << FilterPattern::compile(text).toGlob();
+        const FilterPattern pattern = FilterPattern::compile(text);
+        if (dialect == SqlDialect::SQLite) {
+            conditions << QStringLiteral("lower(%1) GLOB ?").arg(field);
+            where.binds << pattern.toGlob();
+        } else if (pattern.needsRegex()) {
+            conditions << sql::key(dialect, field) + QStringLiteral(" ~ ?");
+            where.binds << pattern.toRegex();
+        } else {
+            conditions << sql::key(dialect, field) + QStringLiteral(" LIKE ?");
+            where.binds << pattern.toLike();
+        }
     };
     addText(QStringLiteral("Description"), m_query.description);
     addText(QStringLiteral("Who"), m_query.who);
@@ -72,37 +81,40 @@ Statement DocumentListSource::whereClause() const
     return where;
 }
 
-QString DocumentListSource::orderBy() const
+QString DocumentListSource::orderBy(SqlDialect dialect) const
 {
     // With a condition, a plain ID order would lead SQLite to walk the ID
     // index and test every row; "+ID" keeps the index for the unfiltered list.
-    const bool filtered = !whereClause().sql.isEmpty();
+    // The server's planner weighs that itself.
+    const bool hint = dialect == SqlDialect::SQLite && !whereClause(dialect).sql.isEmpty();
+    const QString id = hint ? QStringLiteral("+ID") : QStringLiteral("ID");
+    const QString key = QStringLiteral(", ") + sql::orderTerm(dialect, QStringLiteral("RecordPtr"));
     switch (m_query.order) {
     case ListOrder::Description:
-        return QStringLiteral("Description, RecordPtr");
+        return sql::orderTerm(dialect, QStringLiteral("Description")) + key;
     case ListOrder::Id:
-        return filtered ? QStringLiteral("+ID, RecordPtr") : QStringLiteral("ID, RecordPtr");
+        return sql::orderTerm(dialect, id) + key;
     case ListOrder::IdDescending:
         break;
     }
-    return filtered ? QStringLiteral("+ID DESC, RecordPtr") : QStringLiteral("ID DESC, RecordPtr");
+    return sql::orderTerm(dialect, id, true) + key;
 }
 
-Statement DocumentListSource::build(const QString &columns) const
+Statement DocumentListSource::select(SqlDialect dialect, const QString &columns) const
 {
-    Statement where = whereClause();
+    Statement where = whereClause(dialect);
     Statement st;
     st.sql = QStringLiteral("SELECT %1 FROM Documents").arg(columns);
     if (!where.sql.isEmpty())
         st.sql += QStringLiteral(" WHERE ") + where.sql;
-    st.sql += QStringLiteral(" ORDER BY ") + orderBy();
+    st.sql += QStringLiteral(" ORDER BY ") + orderBy(dialect);
     st.binds = where.binds;
     return st;
 }
 
-Statement DocumentListSource::keyStatement() const
+Statement DocumentListSource::keyStatement(SqlDialect dialect) const
 {
-    return build(QStringLiteral("RecordPtr"));
+    return select(dialect, QStringLiteral("RecordPtr"));
 }
 
 bool DocumentListSource::keysFromMemory(Database &db, std::vector<qint64> &keys) const
@@ -111,9 +123,9 @@ bool DocumentListSource::keysFromMemory(Database &db, std::vector<qint64> &keys)
     return index && &index->database() == &db && index->select(m_query, keys);
 }
 
-Statement DocumentListSource::statement() const
+Statement DocumentListSource::statement(SqlDialect dialect) const
 {
-    return build(QStringLiteral("*"));
+    return select(dialect, QStringLiteral("*"));
 }
 
 } // namespace qs

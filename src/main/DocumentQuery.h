@@ -48,24 +48,24 @@ class DocumentListSource : public ListSource
 {
 public:
     // `index` answers from memory when it can; SQL answers otherwise.
-    explicit DocumentListSource(DocumentQuery query,
-                                std::weak_ptr<DocumentIndexService> index = {})
+    explicit DocumentListSource(DocumentQuery query, std::weak_ptr<DocumentIndexService> index = {})
         : m_query(std::move(query)), m_index(std::move(index))
     {
     }
 
     const DocumentQuery &query() const { return m_query; }
     QString table() const override;
-    Statement keyStatement() const override;
-    Statement statement() const override;
+    Statement keyStatement(SqlDialect dialect) const override;
+    Statement statement(SqlDialect dialect) const override;
     bool keysFromMemory(Database &db, std::vector<qint64> &keys) const override;
 
     // WHERE condition (empty for none) and ORDER BY list.
-    Statement whereClause() const;
-    QString orderBy() const;
+    Statement whereClause(SqlDialect dialect) const;
+    QString orderBy(SqlDialect dialect) const;
+    // The same selection with the given columns (written by the program, never user text).
+    Statement select(SqlDialect dialect, const QString &columns) const;
 
 private:
-    Statement build(const QString &columns) const;
     DocumentQuery m_query;
     std::weak_ptr<DocumentIndexService> m_index;
 };

@@ -236,6 +236,24 @@ bool anyBit(const std::vector<std::uint16_t> &bits, std::size_t from, std::size_
     return any != 0;
 }
 
+// A character of a regular expression: letters, digits and anything beyond
+// ASCII stand for themselves; other ASCII characters are written as escapes
+// of exactly four digits, which mean the character itself inside and
+// outside lists.
+void appendRegexChar(std::string &out, char32_t c)
+{
+    const bool plain = (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') ||
+                       (c >= U'0' && c <= U'9') || c >= 0x80;
+    if (plain) {
+        appendUtf8(out, c);
+        return;
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    out += "\\u00";
+    out += hex[(c >> 4) & 15];
+    out += hex[c & 15];
+}
+
 } // namespace
 
 void FilterPattern::CharSet::finish()
@@ -346,6 +364,9 @@ FilterPattern FilterPattern::compile(const QString &typed)
             fp.append({Op::Char, foldChar(c)});
         }
     }
+    // The literal pieces (m_required below) are all taken from m_needle.
+    fp.m_asciiNeedle = std::none_of(fp.m_needle.begin(), fp.m_needle.end(),
+                                    [](char b) { return static_cast<unsigned char>(b) >= 0x80; });
     if (!fp.m_literal) {
         std::string run;
         for (const Atom &atom : fp.m_atoms) {
@@ -361,6 +382,62 @@ FilterPattern FilterPattern::compile(const QString &typed)
             fp.m_required = run;
     }
     return fp;
+}
+
+QString FilterPattern::toLike() const
+{
+    std::string out = "%";
+    for (const Atom &atom : m_atoms) {
+        switch (atom.op) {
+        case Op::Star:
+            out += '%';
+            break;
+        case Op::One:
+            out += '_';
+            break;
+        case Op::Char:
+            if (atom.ch == U'%' || atom.ch == U'_' || atom.ch == U'\\')
+                out += '\\';
+            appendUtf8(out, atom.ch);
+            break;
+        case Op::Set:
+            break; // needsRegex()
+        }
+    }
+    out += '%';
+    return QString::fromStdString(out);
+}
+
+QString FilterPattern::toRegex() const
+{
+    std::string out;
+    for (const Atom &atom : m_atoms) {
+        switch (atom.op) {
+        case Op::Star:
+            out += ".*";
+            break;
+        case Op::One:
+            out += '.';
+            break;
+        case Op::Char:
+            appendRegexChar(out, atom.ch);
+            break;
+        case Op::Set: {
+            const CharSet &set = m_sets[size_t(atom.set)];
+            out += set.negated ? "[^" : "[";
+            for (const auto &[lo, hi] : set.ranges) {
+                appendRegexChar(out, lo);
+                if (hi > lo) {
+                    out += '-';
+                    appendRegexChar(out, hi);
+                }
+            }
+            out += ']';
+            break;
+        }
+        }
+    }
+    return QString::fromStdString(out);
 }
 
 QString FilterPattern::toGlob() const
@@ -394,9 +471,43 @@ QString FilterPattern::toGlob() const
     return QString::fromStdString(out);
 }
 
-bool FilterPattern::matchesFolded(std::string_view folded) const
+bool FilterPattern::matchesFolded(std::string_view folded, bool regular) const
 {
-    return matchRange(folded.data(), folded.data() + folded.size());
+    return matchRange(folded.data(), folded.data() + folded.size(), regular);
+}
+
+bool FilterPattern::isRegularUtf8(std::string_view bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        // ASCII runs, eight bytes at a time.
+        std::uint64_t word;
+        if (end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080ull) == 0)) {
+            p += 8;
+            continue;
+        }
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : -1;
+        if (more < 0 || b > 0xF4 || end - p <= more)
+            return false;
+        char32_t c = b & (0x3F >> more);
+        for (int i = 1; i <= more; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (p[i] & 0x3F);
+        }
+        static const char32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
+            c == 0xFFFF)
+            return false;
+        p += more + 1;
+    }
+    return true;
 }
 
 void FilterPattern::narrow(std::string_view buffer, std::span<const std::uint32_t> offsets,
@@ -429,26 +540,30 @@ void FilterPattern::narrow(std::string_view buffer, std::span<const std::uint32_
         bool ok = to - from >= n && anyBit(starts, from, to - n + 1);
         if (!m_literal && ok)
             ok = globMatch(reinterpret_cast<const unsigned char *>(base + offsets[i]),
-                           reinterpret_cast<const unsigned char *>(base + offsets[i + 1]));
+                           reinterpret_cast<const unsigned char *>(base + offsets[i + 1]), true);
         keep[i] = ok;
     }
 }
 
-bool FilterPattern::matchRange(const char *s, const char *e) const
+bool FilterPattern::matchRange(const char *s, const char *e, bool regular) const
 {
-    if (m_literal)
+    // A byte search agrees with GLOB on well-formed text, and for ASCII on any
+    // text: an ASCII byte is always a character of its own. Elsewhere an
+    // overlong form or a stray continuation byte reads differently.
+    const bool bytesExact = regular || m_asciiNeedle;
+    if (m_literal && bytesExact)
         return containsBytes(m_needle, s, e);
-    if (!containsBytes(m_required, s, e))
+    if (bytesExact && !containsBytes(m_required, s, e))
         return false;
     return globMatch(reinterpret_cast<const unsigned char *>(s),
-                     reinterpret_cast<const unsigned char *>(e));
+                     reinterpret_cast<const unsigned char *>(e), regular);
 }
 
 // Greedy star with one backtrack point: every other atom takes exactly one
 // character, so retrying from the last star is enough and the cost stays at
 // text length times pattern length. The body has an implicit star on each side,
 // so matching it anywhere is a match.
-bool FilterPattern::globMatch(const unsigned char *s, const unsigned char *end) const
+bool FilterPattern::globMatch(const unsigned char *s, const unsigned char *end, bool regular) const
 {
     const std::size_t count = m_atoms.size();
     std::size_t p = 0;
@@ -459,6 +574,9 @@ bool FilterPattern::globMatch(const unsigned char *s, const unsigned char *end) 
         if (starP >= count || starS >= end)
             return true;
         const Atom &next = m_atoms[starP];
+        // On malformed text only an ASCII byte surely starts a character.
+        if (!regular && !(next.op == Op::Char && next.ch < 0x80))
+            return true;
         if (next.op == Op::Char) {
             starS = static_cast<const unsigned char *>(
                 std::memchr(starS, next.lead, std::size_t(end - starS)));

@@ -66,14 +66,31 @@ public:
     // The GLOB pattern for `lower(Field) GLOB ?`: "*" + translated text + "*".
     QString toGlob() const;
 
+    // For a PostgreSQL server, over the field folded the same way and compared
+    // in byte order (COLLATE "C"): a LIKE pattern when the pattern has no list
+    // (needsRegex() false), otherwise an unanchored regular expression for "~".
+    // Both match the same texts as toGlob() in a UTF-8 database.
+    bool needsRegex() const { return !m_sets.empty(); }
+    QString toLike() const;
+    QString toRegex() const;
+
     // True when the pattern holds no wildcard, so matching is a plain substring
     // search for literal() (the common, fast case).
     bool isLiteral() const { return m_literal; }
     // The folded UTF-8 text searched for; meaningful only when isLiteral().
     const std::string &literal() const { return m_needle; }
 
-    // Matching over text produced by fold() (UTF-8, no NUL byte).
-    bool matchesFolded(std::string_view folded) const;
+    // Matching over folded text without NUL bytes. `regular` says the text is
+    // well-formed UTF-8 (as fold() makes it); text read from the database may
+    // not be, and is then read strictly character by character as GLOB reads
+    // it (a malformed sequence is one character U+FFFD), without the byte
+    // searches that are exact only on well-formed text.
+    bool matchesFolded(std::string_view folded, bool regular = true) const;
+
+    // Whether the bytes are well-formed UTF-8 as GLOB reads it back: shortest
+    // forms, no surrogates, nothing past U+10FFFF, and not U+FFFE or U+FFFF
+    // (which GLOB reads as U+FFFD).
+    static bool isRegularUtf8(std::string_view bytes);
 
     // The same test over many folded texts stored back to back, for filtering a
     // whole list at once: text i is buffer[offsets[i], offsets[i + 1]), so offsets
@@ -121,12 +138,13 @@ private:
 
     void append(Atom atom);
     void appendSet(CharSet set);
-    bool matchRange(const char *s, const char *e) const;
-    bool globMatch(const unsigned char *s, const unsigned char *end) const;
+    bool matchRange(const char *s, const char *e, bool regular = true) const;
+    bool globMatch(const unsigned char *s, const unsigned char *end, bool regular) const;
 
     std::vector<Atom> m_atoms; // the translated body, without the surrounding stars
     std::vector<CharSet> m_sets;
     std::string m_needle;   // the whole body when literal
     std::string m_required; // otherwise its longest literal run, a quick pre-test
     bool m_literal = true;
+    bool m_asciiNeedle = true; // m_needle and m_required are ASCII only
 };

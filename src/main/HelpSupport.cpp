@@ -1,12 +1,12 @@
 #include "main/HelpSupport.h"
 
 #include "main/HelpWindow.h"
-#include "widgets/MessageBox.h"
+#include "store/DataFiles.h"
 #include "store/Schema.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
@@ -46,10 +46,11 @@ QWidget *homeFor(QWidget *w)
 
 QString missingFileMessage()
 {
-    return QStringLiteral("The help file \"%1\" was not found. It belongs in the program's "
-                          "folder (%2) or in the current folder (%3).")
-        .arg(schema::HelpFile, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
-             QDir::toNativeSeparators(QDir::currentPath()));
+    QStringList folders = dataFileFolders(QCoreApplication::applicationDirPath());
+    for (QString &folder : folders)
+        folder = QDir::toNativeSeparators(folder);
+    return QStringLiteral("The help file \"%1\" was not found. It was looked for in: %2.")
+        .arg(schema::HelpFile, folders.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -72,10 +73,7 @@ int helpTopicOf(const QWidget *widget)
 
 QString findHelpFile()
 {
-    if (QFileInfo::exists(schema::HelpFile))
-        return QFileInfo(schema::HelpFile).absoluteFilePath();
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(schema::HelpFile);
-    return QFileInfo::exists(beside) ? beside : QString();
+    return findDataFile(schema::HelpFile);
 }
 
 HelpWindow *activeHelpWindow()

@@ -14,8 +14,8 @@ class HelpWindow;
 // 0 when there is none.
 int helpTopicOf(const QWidget *widget);
 
-// The help file: "Qsk.Hlp" in the current folder, or else beside the program. Empty when
-// neither has it.
+// The help file "Qsk.Hlp", looked for where the program's data files are (DataFiles.h).
+// Empty when none of those folders has it.
 QString findHelpFile();
 
 // Opens the help window at `topic` (0: the contents) on behalf of `from`, reusing the open

@@ -90,8 +90,10 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     auto *split = new QSplitter(this);
     lstContents = new QListWidget(split);
     lstContents->setObjectName(QStringLiteral("lstContents"));
+    lstContents->setAccessibleName(QStringLiteral("Contents"));
     txtHelp = new HelpBrowser(split);
     txtHelp->setObjectName(QStringLiteral("txtHelp"));
+    txtHelp->setAccessibleName(QStringLiteral("Help page"));
     // Links are followed here, page by page; none leaves the help.
     txtHelp->setOpenLinks(false);
     txtHelp->setOpenExternalLinks(false);

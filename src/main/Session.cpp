@@ -1,10 +1,9 @@
 #include "Session.h"
 
 #include "main/DocumentIndexService.h"
+#include "store/DataFiles.h"
 #include "store/DatabaseFile.h"
 #include "store/Schema.h"
-
-#include <QCoreApplication>
 
 namespace qs {
 
@@ -18,9 +17,8 @@ Session::~Session()
 
 Status Session::open()
 {
-    const QString templatePath =
-        findTemplate(schema::TemplateFile, QCoreApplication::applicationDirPath());
-    auto opened = openOrCreateDatabase(schema::DatabaseFile, templatePath, m_fill);
+    auto opened =
+        openOrCreateDatabase(schema::DatabaseFile, findDataFile(schema::TemplateFile), m_fill);
     if (!opened)
         return Status::failure(opened.error());
     m_created = opened->created;

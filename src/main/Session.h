@@ -25,7 +25,7 @@ public:
     void setNewDatabaseFiller(std::function<Status(Database &)> fill) { m_fill = std::move(fill); }
 
     // Opens "Qsk.MDB" in the current folder, or creates it from the template
-    // (looked for here, then beside the program).
+    // (looked for where the program's data files are, see DataFiles.h).
     Status open();
     // Takes a database that is already open (tests, tools).
     void adopt(std::unique_ptr<Database> db);

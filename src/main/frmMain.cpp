@@ -1,14 +1,16 @@
 #include "frmMain.h"
 
+#include "Version.h"
+
 #include "main/DocumentIndexService.h"
 #include "main/Session.h"
 #include "store/DataControl.h"
-#include "widgets/DataGrid.h"
 #include "store/DatabaseFile.h"
-#include "widgets/FillTypeList.h"
-#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 #include "store/modRoutines.h"
+#include "widgets/DataGrid.h"
+#include "widgets/FillTypeList.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,6 +30,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace qs {
 
 namespace {
@@ -40,7 +44,10 @@ QString formatDate(const QVariant &v)
     if (v.typeId() != QMetaType::QDate)
         return {};
     const QDate d = v.toDate();
-    return QStringLiteral("%1/%2/%3").arg(d.month()).arg(d.day()).arg(d.year());
+    return QStringLiteral("%1/%2/%3")
+        .arg(d.month())
+        .arg(d.day())
+        .arg(d.year(), 4, 10, QLatin1Char('0'));
 }
 
 QString asText(const QVariant &v)
@@ -55,6 +62,14 @@ QString lineText(const QVariant &v)
     constexpr qsizetype kMax = 400;
     const QString s = asText(v);
     return s.size() <= kMax ? s : s.left(kMax) + QChar(0x2026);
+}
+
+// A detail value: shown after a blank that keeps it off the border, and
+// given to screen readers without it, under the label's own name.
+void showValue(QLabel *label, const QString &value)
+{
+    label->setText(QLatin1Char(' ') + value);
+    label->setAccessibleDescription(value);
 }
 
 // The note as the panel shows it: the start of a very long note, since
@@ -219,14 +234,13 @@ void frmMain::DisplayCurrentRecordInformation()
         panView->hide();
     } else {
         panView->show();
-        const QString blank = QStringLiteral(" ");
-        lblID->setText(blank + asText(DetailSet->value(QStringLiteral("ID"))));
-        lblDesc->setText(blank + lineText(DetailSet->value(QStringLiteral("Description"))));
-        lblType->setText(
-            blank + fnTypeName(*gDatabase,
-                               qint16(DetailSet->value(QStringLiteral("DocumentType")).toInt())));
-        lblDate->setText(blank + formatDate(DetailSet->value(QStringLiteral("Date"))));
-        lblWho->setText(blank + lineText(DetailSet->value(QStringLiteral("Who"))));
+        showValue(lblID, asText(DetailSet->value(QStringLiteral("ID"))));
+        showValue(lblDesc, lineText(DetailSet->value(QStringLiteral("Description"))));
+        showValue(lblType,
+                  fnTypeName(*gDatabase,
+                             qint16(DetailSet->value(QStringLiteral("DocumentType")).toInt())));
+        showValue(lblDate, formatDate(DetailSet->value(QStringLiteral("Date"))));
+        showValue(lblWho, lineText(DetailSet->value(QStringLiteral("Who"))));
         lblNote->setPlainText(noteText(DetailSet->value(QStringLiteral("Note"))));
     }
     if (QWidget *w = focusedFilterControl())
@@ -261,6 +275,29 @@ void frmMain::ListFocus()
 void frmMain::showEngineError(const Status &status)
 {
     MessageBox::show(this, status.message(), MessageBox::defaultTitle());
+}
+
+bool frmMain::refusedAsReadOnly()
+{
+    if (!gDatabase || !gDatabase->isReadOnly())
+        return false;
+    MessageBox::show(this, MessageBox::readOnlyText(gDatabase->path()), MessageBox::defaultTitle());
+    return true;
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (std::exchange(m_shownOnce, true) || !gDatabase || !gDatabase->isReadOnly())
+        return;
+    // Said at once, over the window, before the user types anything.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            MessageBox::show(this, MessageBox::readOnlyText(gDatabase->path()),
+                             MessageBox::defaultTitle());
+        },
+        Qt::QueuedConnection);
 }
 
 // ------------------------------------------------------------ filter handlers
@@ -334,7 +371,8 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuHelpAbout_Click()
 {
-    MessageBox::show(this, QStringLiteral("Quillstack - version 3.2.15"),
+    MessageBox::show(this,
+                     QStringLiteral("Quillstack - version %1").arg(QLatin1String(ProgramVersion)),
                      QStringLiteral("Quillstack"));
 }
 

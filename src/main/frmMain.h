@@ -70,6 +70,7 @@ public Q_SLOTS:
     void cmdSetAsDefault_Click();
     void tmrSetAsDefault_Timer();
     void mnuPrint_Click();
+    void mnuExportCsv_Click();
     void mnuManageTypes_Click();
     void mnuFileExit_Click();
     void mnuHelpContents_Click();
@@ -77,6 +78,7 @@ public Q_SLOTS:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildUi();
@@ -84,12 +86,15 @@ private:
     void SetDateList();
     QWidget *focusedFilterControl() const;
     void showEngineError(const Status &status);
+    // A database that can only be read: says so and answers true.
+    bool refusedAsReadOnly();
 
     // Window members that the commands share.
     QString OrderClause;
     bool Initializing = false;
     bool FilterOn = false;
     int FocusedFilter = 0;
+    bool m_shownOnce = false;
 
     Session &m_session;
     Database *gDatabase = nullptr;

@@ -4,9 +4,9 @@
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
 #include "store/DataControl.h"
+#include "store/modRoutines.h"
 #include "widgets/DataGrid.h"
 #include "widgets/MessageBox.h"
-#include "store/modRoutines.h"
 
 #include <QLabel>
 #include <QSettings>
@@ -40,7 +40,7 @@ void showEditor(QWidget *owner, Database &db, Recordset &list, Recordset *descri
 void frmMain::cmdAdd_Click()
 {
     Recordset *rs = dtaDocuments->recordset();
-    if (!rs || !gDatabase)
+    if (!rs || !gDatabase || refusedAsReadOnly())
         return;
     gAddMode = true;
     showEditor(this, *gDatabase, *rs, gDescriptionSet.get(), gWhoSet.get(), m_today);
@@ -58,7 +58,7 @@ void frmMain::cmdAdd_Click()
 void frmMain::cmdChange_Click()
 {
     Recordset *rs = dtaDocuments->recordset();
-    if (!fnRecordOk(rs) || !gDatabase)
+    if (!fnRecordOk(rs) || !gDatabase || refusedAsReadOnly())
         return;
     // Lock test: a row that another copy holds in its editor cannot be
     // edited. The trial edit is ended at once; the editor takes its own.
@@ -84,7 +84,7 @@ void frmMain::cmdChange_Click()
 void frmMain::cmdDelete_Click()
 {
     Recordset *rs = dtaDocuments->recordset();
-    if (!fnRecordOk(rs))
+    if (!fnRecordOk(rs) || refusedAsReadOnly())
         return;
     const QString description = fnTrimTrailing(rs->value(QStringLiteral("Description")).toString());
     const QVariant id = rs->value(QStringLiteral("ID"));

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -34,9 +35,11 @@ QLabel *caption(const QString &text, int index, QWidget *parent)
                  QStringLiteral("Label1_%1").arg(index).toLatin1().constData());
 }
 
-QLabel *detailLabel(const char *name, QWidget *parent)
+QLabel *detailLabel(const char *name, const QString &spoken, QWidget *parent)
 {
     auto *label = named(new QLabel(parent), name);
+    // Read out by what it is; the value itself goes into the description.
+    label->setAccessibleName(spoken);
     // Stored text is data, never markup: rich text would let a description
     // pull in files or render links.
     label->setTextFormat(Qt::PlainText);
@@ -59,11 +62,17 @@ void frmMain::buildUi()
     central->setObjectName(QStringLiteral("Image1"));
     setCentralWidget(central);
 
+    // The record list on the left.
+    auto *listPanel = named(new QWidget(central), "ElasticOne1");
     grdInfo = named(new DataGrid(dtaDocuments,
                                  {{QStringLiteral("Description"), QStringLiteral("Description")},
                                   {QStringLiteral("ID"), QStringLiteral("ID")}},
-                                 central),
+                                 listPanel),
                     "grdInfo");
+    grdInfo->setAccessibleName(QStringLiteral("Documents"));
+    auto *listLayout = new QVBoxLayout(listPanel);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->addWidget(grdInfo);
     grdInfo->setMinimumWidth(270);
     // The description takes whatever width the number leaves.
     grdInfo->horizontalHeader()->setStretchLastSection(false);
@@ -85,14 +94,21 @@ void frmMain::buildUi()
     // Detail panel.
     panView = named(new QFrame(central), "panView");
     panView->setFrameShape(QFrame::StyledPanel);
-    lblID = detailLabel("lblID", panView);
-    lblDesc = detailLabel("lblDesc", panView);
-    lblType = detailLabel("lblType", panView);
-    lblDate = detailLabel("lblDate", panView);
-    lblWho = detailLabel("lblWho", panView);
+    panView->setAccessibleName(QStringLiteral("Details"));
+    // Hidden on an empty list, it keeps its place: nothing else moves or
+    // grows, least of all the filter box the user is typing in.
+    QSizePolicy keepPlace = panView->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    panView->setSizePolicy(keepPlace);
+    lblID = detailLabel("lblID", QStringLiteral("ID"), panView);
+    lblDesc = detailLabel("lblDesc", QStringLiteral("Description"), panView);
+    lblType = detailLabel("lblType", QStringLiteral("Type"), panView);
+    lblDate = detailLabel("lblDate", QStringLiteral("Date"), panView);
+    lblWho = detailLabel("lblWho", QStringLiteral("Who"), panView);
     // A read-only scrolling view: a note may be long, and laying a long
     // text out in a label would freeze the window.
     lblNote = named(new QPlainTextEdit(panView), "lblNote");
+    lblNote->setAccessibleName(QStringLiteral("Note"));
     lblNote->setReadOnly(true);
     lblNote->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     lblNote->setFrameShape(QFrame::Box);
@@ -111,9 +127,11 @@ void frmMain::buildUi()
     panel->setColumnStretch(1, 1);
     panel->setRowStretch(5, 1);
 
-    // Filter group.
-    auto *filter = named(new QFrame(central), "ElasticOne4");
+    // Filter group and order group, side by side at the bottom right.
+    auto *lowerPanel = named(new QWidget(central), "ElasticOne2");
+    auto *filter = named(new QFrame(lowerPanel), "ElasticOne4");
     filter->setFrameShape(QFrame::StyledPanel);
+    filter->setAccessibleName(QStringLiteral("Filter"));
     cmbType = named(new QComboBox(filter), "cmbType");
     cmbType->setEditable(true);
     cmbType->setInsertPolicy(QComboBox::NoInsert);
@@ -138,24 +156,29 @@ void frmMain::buildUi()
                                                          {QStringLiteral("Note:"), txtFilterNote}};
     // Caption indexes follow the captions' own numbering: Type, Date, Who, Desc, Note.
     const int captionIndex[] = {5, 6, 8, 7, 9};
+    const QStringList spokenNames = {QStringLiteral("Type"), QStringLiteral("Date"),
+                                     QStringLiteral("Description"), QStringLiteral("Who"),
+                                     QStringLiteral("Note")};
     for (int i = 0; i < filterRows.size(); ++i) {
         auto *label = caption(filterRows[i].first, captionIndex[i], filter);
         label->setBuddy(filterRows[i].second);
+        filterRows[i].second->setAccessibleName(spokenNames[i]);
         filterGrid->addWidget(label, i, 0);
         filterGrid->addWidget(filterRows[i].second, i, 1);
     }
     filterGrid->addWidget(chkFilterOn, 5, 1);
 
     // Order group.
-    auto *order = named(new QFrame(central), "ElasticOne3");
+    auto *order = named(new QFrame(lowerPanel), "ElasticOne3");
     order->setFrameShape(QFrame::StyledPanel);
+    order->setAccessibleName(QStringLiteral("Order"));
     auto *orderBox = new QVBoxLayout(order);
     const QStringList orderCaptions = {QStringLiteral("ID (descending)"),
                                        QStringLiteral("Description"), QStringLiteral("ID")};
     const int orderTopics[] = {7116, 7117, 7118};
     for (int i = 0; i < 3; ++i) {
         Order[size_t(i)] = named(new QRadioButton(orderCaptions[i], order),
-                                 QStringLiteral("Order%1").arg(i).toLatin1().constData());
+                                 QStringLiteral("Order_%1").arg(i).toLatin1().constData());
         setTopic(Order[size_t(i)], orderTopics[i]);
         orderBox->addWidget(Order[size_t(i)]);
     }
@@ -180,15 +203,16 @@ void frmMain::buildUi()
     tmrSetAsDefault->setInterval(1000);
     tmrSetAsDefault->setSingleShot(true);
 
-    auto *bottom = new QHBoxLayout;
+    auto *bottom = new QHBoxLayout(lowerPanel);
+    bottom->setContentsMargins(0, 0, 0, 0);
     bottom->addWidget(filter, 3);
     bottom->addWidget(order, 2);
     auto *right = new QVBoxLayout;
     right->addLayout(commands);
     right->addWidget(panView, 1);
-    right->addLayout(bottom);
+    right->addWidget(lowerPanel);
     auto *whole = new QHBoxLayout(central);
-    whole->addWidget(grdInfo, 1);
+    whole->addWidget(listPanel, 1);
     whole->addLayout(right, 1);
 
     // Tab order as the controls are numbered.
@@ -211,8 +235,18 @@ void frmMain::buildUi()
     connect(cmdChange, &QPushButton::clicked, this, &frmMain::cmdChange_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &frmMain::cmdDelete_Click);
     connect(grdInfo, &DataGrid::activatedRow, this, &frmMain::cmdChange_Click);
+    // The Delete key in the list is the Delete command, question and all.
+    auto *deleteKey =
+        new QShortcut(QKeySequence(Qt::Key_Delete), grdInfo, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, this, &frmMain::cmdDelete_Click);
     connect(chkFilterOn, &QCheckBox::clicked, this, &frmMain::chkFilterOn_Click);
     connect(cmbType, &QComboBox::currentIndexChanged, this, &frmMain::cmbType_Click);
+    // Typing into the type list raises no click: the box would otherwise
+    // make typed text that names an entry its choice when editing ends (Tab,
+    // Enter, focus loss), refreshing the list and pulling the focus back.
+    // Only a choice from the list, or an arrow key on the box, chooses.
+    disconnect(cmbType->lineEdit(), &QLineEdit::editingFinished, cmbType, nullptr);
+    disconnect(cmbType->lineEdit(), &QLineEdit::returnPressed, cmbType, nullptr);
     connect(cmbDate, &QComboBox::currentIndexChanged, this, &frmMain::cmbDate_Click);
     connect(txtFilterDesc, &QLineEdit::textChanged, this, &frmMain::txtFilterDesc_Change);
     connect(txtFilterWho, &QLineEdit::textChanged, this, &frmMain::txtFilterWho_Change);
@@ -239,23 +273,25 @@ void frmMain::buildUi()
 
 void frmMain::buildMenus()
 {
-    QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     QAction *mnuPrint = mnuFile->addAction(QStringLiteral("Print..."));
     mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
     mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    QAction *mnuExportCsv = mnuFile->addAction(QStringLiteral("Export List as CSV..."));
+    mnuExportCsv->setObjectName(QStringLiteral("mnuExportCsv"));
     QAction *mnuDash1 = mnuFile->addSeparator();
     mnuDash1->setObjectName(QStringLiteral("mnuDash1"));
     QAction *mnuFileExit = mnuFile->addAction(QStringLiteral("Exit"));
     mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
 
-    QMenu *mnuMaintenance = menuBar()->addMenu(QStringLiteral("Maintenance"));
+    QMenu *mnuMaintenance = menuBar()->addMenu(QStringLiteral("&Maintenance"));
     mnuMaintenance->setObjectName(QStringLiteral("mnuMaintenance"));
     QAction *mnuManageTypes = mnuMaintenance->addAction(QStringLiteral("Manage Types..."));
     mnuManageTypes->setObjectName(QStringLiteral("mnuManageTypes"));
     mnuManageTypes->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
 
-    QMenu *mnuHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    QMenu *mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     QAction *mnuHelpContents = mnuHelp->addAction(QStringLiteral("Contents..."));
     mnuHelpContents->setObjectName(QStringLiteral("mnuHelpContents"));
@@ -264,6 +300,7 @@ void frmMain::buildMenus()
     mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
 
     connect(mnuPrint, &QAction::triggered, this, &frmMain::mnuPrint_Click);
+    connect(mnuExportCsv, &QAction::triggered, this, &frmMain::mnuExportCsv_Click);
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(mnuManageTypes, &QAction::triggered, this, &frmMain::mnuManageTypes_Click);
     connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);

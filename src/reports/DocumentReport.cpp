@@ -58,7 +58,7 @@ ReportEnd PrintDocumentReport(PrintSurface &surface, const ReportColumns &column
                 return ReportEnd::Cancelled;
             }
         }
-        writer.PrintCell(SlotID, QString::number(row.id));
+        writer.PrintCell(SlotID, row.id ? QString::number(*row.id) : QString());
         writer.PrintCell(SlotDescription, row.description);
         if (columns.type)
             writer.PrintCell(SlotType, row.type);

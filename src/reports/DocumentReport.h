@@ -14,7 +14,8 @@ namespace qs {
 // The values of one document as the report prints them; the type is already a name.
 struct ReportRow
 {
-    qint32 id = 0;
+    // A record without a number prints an empty cell.
+    std::optional<qint32> id;
     QString description;
     QString type;
     std::optional<QDate> date;

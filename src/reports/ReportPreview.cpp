@@ -198,10 +198,12 @@ ReportPreview::ReportPreview(QWidget *parent) : QWidget(parent)
     bar->addStretch();
     m_pageLabel = new QLabel(this);
     m_pageLabel->setObjectName(QStringLiteral("lblPreviewPage"));
+    m_pageLabel->setAccessibleName(QStringLiteral("Page shown"));
     bar->addWidget(m_pageLabel);
 
     m_view = new PageView(this);
     m_view->setObjectName(QStringLiteral("previewPages"));
+    m_view->setAccessibleName(QStringLiteral("Report pages"));
     m_view->scrolled = [this] { updatePageLabel(); };
     layout->addWidget(m_view, 1);
     updatePageLabel();
@@ -268,13 +270,12 @@ QImage ReportPreview::renderPage(int index, int widthPx) const
 
 void ReportPreview::updatePageLabel()
 {
-    if (m_view->pages.empty()) {
-        m_pageLabel->clear();
-        return;
-    }
-    m_pageLabel->setText(QStringLiteral("Page %1 of %2")
-                             .arg(m_view->firstVisiblePage() + 1)
-                             .arg(m_view->pages.size()));
+    const QString text = m_view->pages.empty() ? QString()
+                                               : QStringLiteral("Page %1 of %2")
+                                                     .arg(m_view->firstVisiblePage() + 1)
+                                                     .arg(m_view->pages.size());
+    m_pageLabel->setText(text);
+    m_pageLabel->setAccessibleDescription(text);
 }
 
 } // namespace qs

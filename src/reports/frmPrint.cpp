@@ -2,9 +2,9 @@
 
 #include "reports/ReportPreview.h"
 #include "store/Database.h"
-#include "widgets/MessageBox.h"
 #include "store/Recordsets.h"
 #include "store/modRoutines.h"
+#include "widgets/MessageBox.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -45,17 +45,21 @@ frmPrint::~frmPrint() = default;
 void frmPrint::buildUi()
 {
     auto *layout = new QHBoxLayout(this);
-    auto *side = new QVBoxLayout;
-    layout->addLayout(side);
+    // The choices and buttons on the left, the preview on the right.
+    auto *sidePanel = named(new QWidget(this), QStringLiteral("ElasticOne1"));
+    auto *side = new QVBoxLayout(sidePanel);
+    side->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(sidePanel);
 
-    Frame1 = named(new QGroupBox(QStringLiteral("Report Content"), this), QStringLiteral("Frame1"));
+    Frame1 =
+        named(new QGroupBox(QStringLiteral("Report Content"), sidePanel), QStringLiteral("Frame1"));
     auto *frameLayout = new QVBoxLayout(Frame1);
     const QString captions[] = {QStringLiteral("Description"), QStringLiteral("ID"),
                                 QStringLiteral("Type"), QStringLiteral("Date"),
                                 QStringLiteral("Who")};
     for (int i = 0; i < 5; ++i) {
         chkFields[size_t(i)] =
-            named(new QCheckBox(captions[i], Frame1), QStringLiteral("chkFields%1").arg(i));
+            named(new QCheckBox(captions[i], Frame1), QStringLiteral("chkFields_%1").arg(i));
     }
     // ID and Description are always printed; their boxes only say so.
     for (int i : {0, 1}) {
@@ -66,11 +70,11 @@ void frmPrint::buildUi()
         frameLayout->addWidget(chkFields[size_t(i)]);
     side->addWidget(Frame1);
 
-    lblRecordCount = named(new QLabel(this), QStringLiteral("lblRecordCount"));
+    lblRecordCount = named(new QLabel(sidePanel), QStringLiteral("lblRecordCount"));
     side->addWidget(lblRecordCount);
 
-    const auto button = [this, side](const QString &text, const QString &name) {
-        auto *b = named(new QPushButton(text, this), name);
+    const auto button = [sidePanel, side](const QString &text, const QString &name) {
+        auto *b = named(new QPushButton(text, sidePanel), name);
         b->setAutoDefault(false);
         side->addWidget(b);
         return b;
@@ -81,7 +85,8 @@ void frmPrint::buildUi()
     cmdSavePdf = button(QStringLiteral("Save as PDF..."), QStringLiteral("cmdSavePdf"));
     cmdExit = button(QStringLiteral("Exit"), QStringLiteral("cmdExit"));
 
-    lblPrinted = named(new QLabel(QStringLiteral("Printed"), this), QStringLiteral("lblPrinted"));
+    lblPrinted =
+        named(new QLabel(QStringLiteral("Printed"), sidePanel), QStringLiteral("lblPrinted"));
     lblPrinted->setAlignment(Qt::AlignCenter);
     lblPrinted->setFrameShape(QFrame::Box);
     lblPrinted->setStyleSheet(
@@ -90,9 +95,14 @@ void frmPrint::buildUi()
     side->addWidget(lblPrinted);
     side->addStretch();
 
-    VSP = named(new ReportPreview(this), QStringLiteral("VSP"));
+    auto *previewPanel = named(new QWidget(this), QStringLiteral("ElasticOne2"));
+    auto *previewLayout = new QVBoxLayout(previewPanel);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+    VSP = named(new ReportPreview(previewPanel), QStringLiteral("VSP"));
+    VSP->setAccessibleName(QStringLiteral("Preview"));
     VSP->hide();
-    layout->addWidget(VSP, 1);
+    previewLayout->addWidget(VSP);
+    layout->addWidget(previewPanel, 1);
 
     // Started with the window: its first tick hides the (already hidden) label and stops it.
     tmrPrinted = named(new QTimer(this), QStringLiteral("tmrPrinted"));
@@ -172,7 +182,9 @@ ReportRowSource frmPrint::rowSource()
             // A row that another copy of the program deleted meanwhile reads as empty.
             if (rs.valueAt(row, QStringLiteral("RecordPtr")).isNull())
                 continue;
-            out.id = rs.valueAt(row, QStringLiteral("ID")).toInt();
+            const QVariant id = rs.valueAt(row, QStringLiteral("ID"));
+            if (!id.isNull())
+                out.id = id.toInt();
             const QVariant description = rs.valueAt(row, QStringLiteral("Description"));
             out.description = description.isNull() ? QString() : description.toString();
             out.type = typeName(qint16(rs.valueAt(row, QStringLiteral("DocumentType")).toInt()));

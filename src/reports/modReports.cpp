@@ -51,6 +51,35 @@ QString withoutTrailingBlanks(QString text)
     return text;
 }
 
+// The text as far as it fits in `room`, cut with "…" at its end, or at its start when
+// `keepEnd`. The ellipsis alone not fitting leaves nothing to print.
+QString fitted(const PrintSurface &p, const QString &text, double room, bool keepEnd)
+{
+    if (std::isnan(room) || p.textWidth(text) <= room)
+        return text;
+    const QString ellipsis(QChar(0x2026));
+    const auto piece = [&](qsizetype n) {
+        return keepEnd ? ellipsis + text.right(n) : text.left(n) + ellipsis;
+    };
+    if (p.textWidth(ellipsis) > room)
+        return {};
+    // No column holds thousands of characters; a huge value is measured only as far as that.
+    qsizetype lo = 0;
+    qsizetype hi = std::min<qsizetype>(text.size() - 1, 4096);
+    while (lo < hi) {
+        const qsizetype mid = (lo + hi + 1) / 2;
+        if (p.textWidth(piece(mid)) <= room)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    // Never half a surrogate pair.
+    if (lo > 0 &&
+        (keepEnd ? text.at(text.size() - lo).isLowSurrogate() : text.at(lo - 1).isHighSurrogate()))
+        --lo;
+    return piece(lo);
+}
+
 } // namespace
 
 PrintSurface &modReports::printer() const
@@ -86,6 +115,7 @@ void modReports::ClearColumns()
 {
     ColumnsDefined = 0;
     std::fill(Columns.begin() + 1, Columns.end(), Columns[0]);
+    m_cellLimits.fill(std::numeric_limits<double>::quiet_NaN());
 }
 
 void modReports::DefineColumn(int slot, int width, const QStringList &headers)
@@ -172,6 +202,26 @@ void modReports::LayoutColumns(bool fill)
         c.Position = roundToInt16(c.RightAligned ? x + sample : x, "column position");
         x += sample + gap;
     }
+
+    // Where each column's cells must stop so that none prints over its neighbour; an
+    // overlapping layout (negative gap) still stops them at the neighbour's edge.
+    const double apart = std::max(0.0, double(gap));
+    const auto edge = [this](int slot, bool left) {
+        const ColumnDef &c = Columns[slot];
+        const double sample = fnSampleWidth(c.Width, c.RightAligned);
+        if (c.RightAligned)
+            return left ? c.Position - sample : double(c.Position);
+        return left ? double(c.Position) : c.Position + sample;
+    };
+    m_cellLimits.fill(std::numeric_limits<double>::quiet_NaN());
+    for (size_t i = 0; i < order.size(); ++i) {
+        const int slot = order[i];
+        if (Columns[slot].RightAligned)
+            m_cellLimits[slot] = i > 0 ? edge(order[i - 1], false) + apart : p.marginLeft();
+        else
+            m_cellLimits[slot] = i + 1 < order.size() ? edge(order[i + 1], true) - apart
+                                                      : p.pageWidth() - p.marginRight();
+    }
 }
 
 void modReports::PrintAt(double x, const QString &text)
@@ -186,7 +236,9 @@ void modReports::PrintCell(int slot, const QVariant &value, bool currency, bool 
     checkSlot(slot);
     PrintSurface &p = printer();
     const ColumnDef &c = Columns[slot];
-    const QString text = withoutTrailingBlanks(value.toString());
+    const double room =
+        c.RightAligned ? c.Position - m_cellLimits[slot] : m_cellLimits[slot] - c.Position;
+    const QString text = fitted(p, withoutTrailingBlanks(value.toString()), room, c.RightAligned);
 
     if (emphasis)
         p.setFontBold(true);

@@ -47,7 +47,10 @@ public:
     void LayoutColumns(bool fill = true);
     void PrintTitleLine(const QString &left, const QString &centre, const QString &right);
     void PrintHeaders();
-    // An empty value prints nothing; trailing blanks are dropped, leading ones kept.
+    // An empty value prints nothing; trailing blanks are dropped, leading ones kept. A cell
+    // wider than its room ends in "…" (a right-aligned one begins with it): a left-aligned cell
+    // reaches up to the next column less the gap, or the right margin; a right-aligned one back
+    // to the previous column plus the gap, or the left margin.
     void PrintCell(int slot, const QVariant &value, bool currency = false, bool emphasis = false);
     void NewLine();
     bool fnNeedPageBreak() const;
@@ -65,6 +68,9 @@ private:
     // Slot 0 stays blank: it is what ClearColumns copies into the others.
     std::array<ColumnDef, kColumnSlots + 1> Columns;
     qint16 ColumnsDefined = 0;
+    // Set by LayoutColumns for every placed column: how far its cells may reach, to the right of
+    // a left-aligned column, to the left of a right-aligned one. NaN: no limit.
+    std::array<double, kColumnSlots + 1> m_cellLimits{};
 };
 
 } // namespace qs

@@ -57,16 +57,28 @@ Result<std::optional<QString>> fnCompletionCandidate(Database &db, const QString
     // keeps that collation and the index out of the first read. A value
     // equal to the typed text lies before the range and is never offered.
     const QVariantList bounds = {typed, typed + kHighest};
+    const SqlDialect d = db.dialect();
+    const QString range = d == SqlDialect::SQLite
+                              ? QStringLiteral("%1 > ? AND %1 < ?").arg(column)
+                              : sql::compare(d, column, QStringLiteral(">")) +
+                                    QStringLiteral(" AND ") +
+                                    sql::compare(d, column, QStringLiteral("<"));
+    // SQLite reads the other column from the row that has the maximum; the
+    // server needs the row looked up by its key.
+    const QString select =
+        d == SqlDialect::SQLite
+            ? QStringLiteral("SELECT %1, MAX(RecordPtr) FROM Documents WHERE %2").arg(column)
+            : QStringLiteral("SELECT %1, RecordPtr FROM Documents WHERE RecordPtr = "
+                             "(SELECT MAX(RecordPtr) FROM Documents WHERE %2)")
+                  .arg(column);
+    QString plainRange = range;
+    if (d == SqlDialect::SQLite)
+        plainRange.replace(column, QLatin1Char('+') + column);
     const Statement newest = {
-        QStringLiteral("SELECT %1, MAX(RecordPtr) FROM Documents "
-                       "WHERE RecordPtr > (SELECT MAX(RecordPtr) FROM Documents) - ? "
-                       "AND +%1 > ? AND +%1 < ?")
-            .arg(column),
+        select.arg(QStringLiteral("RecordPtr > (SELECT MAX(RecordPtr) FROM Documents) - ? AND ") +
+                   plainRange),
         QVariantList{kNewestWindow} + bounds};
-    const Statement indexed = {QStringLiteral("SELECT %1, MAX(RecordPtr) FROM Documents "
-                                              "WHERE %1 > ? AND %1 < ?")
-                                   .arg(column),
-                               bounds};
+    const Statement indexed = {select.arg(range), bounds};
     for (const Statement &statement : {newest, indexed}) {
         auto rows = db.query(statement);
         if (!rows)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SqlDialect.h"
 #include "Statement.h"
 #include "Status.h"
 
@@ -29,15 +30,23 @@ public:
     virtual std::string_view text(int column) const = 0;
 };
 
-// The database engine beneath the windows. The SQLite engine is one
-// implementation; the record sets above are written against this interface
-// only, so another engine can take its place.
+class Database;
+using DatabaseOpener = std::function<Result<std::unique_ptr<Database>>()>;
+
+// The database engine beneath the windows: the SQLite file or a PostgreSQL
+// server. The record sets above are written against this interface only;
+// where the two speak different SQL, the statement builders ask dialect().
 class Database
 {
 public:
     virtual ~Database() = default;
 
+    // What the user may be shown about where the data lives (never a password).
     virtual QString path() const = 0;
+    virtual SqlDialect dialect() const = 0;
+    // Opens another connection to the same database, for use on another
+    // thread; the function itself may be called on any thread.
+    virtual DatabaseOpener opener() const = 0;
     // True when the user may only read the file (the file itself, or its
     // folder, cannot be written): every write would be refused.
     virtual bool isReadOnly() const = 0;
@@ -55,21 +64,43 @@ public:
                         const std::function<bool(const FieldReader &row)> &row) = 0;
     // Key assigned to the row most recently inserted through this connection.
     virtual qint64 lastInsertKey() const = 0;
+    // The key the table would give the next row added, without adding one.
+    virtual Result<qint64> nextKey(const QString &table) = 0;
+    // Adds many rows at once (the fastest way each engine has). On failure
+    // `failedRow`, when given, receives the index of the refused row, or -1
+    // when the engine cannot tell.
+    virtual Status insertRows(const QString &table, const QStringList &columns,
+                              const std::vector<QVariantList> &rows,
+                              qsizetype *failedRow = nullptr);
 
+    // A transaction begun inside another one commits or rolls back into it
+    // on a server; the file engine refuses to nest.
     virtual Status begin() = 0;
     virtual Status commit() = 0;
     virtual void rollback() = 0;
 
-    // Record locks shared with other processes that use the same file.
+    // Record locks shared with other processes that use the same database.
     // `table` names the table the key belongs to.
     virtual Status lockRecord(const QString &table, qint64 key) = 0;
     virtual void unlockRecord(const QString &table, qint64 key) = 0;
+    // Whether a lock taken earlier is still held; a server connection that
+    // was lost and taken up again may have lost it to another user.
+    virtual Status checkRecordLock(const QString &table, qint64 key)
+    {
+        Q_UNUSED(table);
+        Q_UNUSED(key);
+        return Status::success();
+    }
 
     // Counts writes made through this connection, so record sets can tell
     // that what they hold may be stale.
     virtual quint64 writeGeneration() const = 0;
-    // Changes whenever another connection has written to the file.
+    // Changes whenever another connection may have written to the database.
     virtual qint64 dataVersion() = 0;
+
+    // Says that a read of much of the database in an order of its own (an export) begins
+    // or has ended, so the engine may read the file in a way that suits it.
+    virtual void setBulkRead(bool on) { Q_UNUSED(on); }
 
     // Told of every row that a record set of this connection has added,
     // changed or deleted, so that caches of the table can follow at once.

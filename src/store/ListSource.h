@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SqlDialect.h"
 #include "Statement.h"
 
 #include <QString>
@@ -18,17 +19,20 @@ public:
     virtual ~ListSource() = default;
 
     virtual QString table() const = 0;
-    // SELECT RecordPtr FROM <table> ... ORDER BY ..., values bound.
-    virtual Statement keyStatement() const = 0;
+    // SELECT RecordPtr FROM <table> ... ORDER BY ..., values bound, in the
+    // dialect of the engine that runs it.
+    virtual Statement keyStatement(SqlDialect dialect) const = 0;
     // The same selection with every field, for reading it outside a dynaset.
-    virtual Statement statement() const = 0;
+    virtual Statement statement(SqlDialect dialect) const = 0;
     // A faster path may produce the same keys in the same order without SQL.
     // Returns false when it cannot, and the SQL path runs instead.
     virtual bool keysFromMemory(Database &, std::vector<qint64> &) const { return false; }
 };
 
 // A selection given as SQL fragments written by the program: an optional
-// WHERE condition with bound values and an ORDER BY list.
+// WHERE condition with bound values, and the order as a list of field names,
+// each perhaps followed by DESC ("Type, RecordPtr"), which every engine
+// orders as the file does.
 class SqlListSource : public ListSource
 {
 public:
@@ -39,19 +43,17 @@ public:
     }
 
     QString table() const override { return m_table; }
-    Statement keyStatement() const override { return build(QStringLiteral("RecordPtr")); }
-    Statement statement() const override { return build(QStringLiteral("*")); }
+    Statement keyStatement(SqlDialect dialect) const override
+    {
+        return build(dialect, QStringLiteral("RecordPtr"));
+    }
+    Statement statement(SqlDialect dialect) const override
+    {
+        return build(dialect, QStringLiteral("*"));
+    }
 
 private:
-    Statement build(const QString &columns) const
-    {
-        QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns, m_table);
-        if (!m_where.isEmpty())
-            sql += QStringLiteral(" WHERE ") + m_where;
-        if (!m_orderBy.isEmpty())
-            sql += QStringLiteral(" ORDER BY ") + m_orderBy;
-        return {sql, m_binds};
-    }
+    Statement build(SqlDialect dialect, const QString &columns) const;
 
     QString m_table;
     QString m_where;

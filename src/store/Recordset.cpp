@@ -154,6 +154,8 @@ Status Recordset::update()
         return Status::success();
     }
     const qint64 key = m_lockedKey;
+    if (Status held = m_db.checkRecordLock(table, key); !held)
+        return held;
     if (!names.isEmpty()) {
         QStringList sets;
         for (const QString &name : std::as_const(names))

@@ -76,7 +76,11 @@ QVariant RecordsetModel::data(const QModelIndex &index, int role) const
     const QVariant v = m_control->recordset()->valueAt(row, m_columns.at(index.column()).field);
     if (v.typeId() == QMetaType::QDate) {
         const QDate d = v.toDate();
-        return QStringLiteral("%1/%2/%3").arg(d.month()).arg(d.day()).arg(d.year());
+        // Four-digit years, as everywhere else dates are shown.
+        return QStringLiteral("%1/%2/%3")
+            .arg(d.month())
+            .arg(d.day())
+            .arg(d.year(), 4, 10, QLatin1Char('0'));
     }
     // A cell shows one line's worth: eliding a value of a megabyte on every
     // paint would freeze the grid.

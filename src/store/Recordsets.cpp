@@ -66,7 +66,7 @@ Status KeysetRecordset::requery()
     Status status;
     if (!m_source->keysFromMemory(m_db, keys)) {
         keys.clear();
-        status = m_db.queryKeys(m_source->keyStatement(), keys);
+        status = m_db.queryKeys(m_source->keyStatement(m_db.dialect()), keys);
     }
     // A failed query leaves what the list showed, so the user keeps the list.
     if (status.ok())
@@ -146,7 +146,8 @@ bool KeysetRecordset::findFirst(const QString &field, const QVariant &value)
         QString name = field;
         name.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9_]")));
         const Status s = m_db.queryKeys(
-            {QStringLiteral("SELECT RecordPtr FROM %1 WHERE %2 = ?").arg(m_source->table(), name),
+            {QStringLiteral("SELECT RecordPtr FROM %1 WHERE %2")
+                 .arg(m_source->table(), sql::compare(m_db.dialect(), name, QStringLiteral("="))),
              {value}},
             matches);
         if (s.ok() && !matches.empty()) {
@@ -257,17 +258,19 @@ void KeysetRecordset::afterDelete()
 
 // ---------------------------------------------------------------- table
 
-TableRecordset::TableRecordset(Database &db, QString table) : Recordset(db), m_table(std::move(table))
+TableRecordset::TableRecordset(Database &db, QString table)
+    : Recordset(db), m_table(std::move(table))
 {
     moveFirst();
 }
 
 QString TableRecordset::orderBy(bool forward) const
 {
-    const char *dir = forward ? "" : " DESC";
+    const SqlDialect d = m_db.dialect();
+    const QString key = sql::orderTerm(d, kRecordPtr, !forward);
     if (isKeyField(m_indexColumn))
-        return QStringLiteral("RecordPtr") + QLatin1String(dir);
-    return QStringLiteral("%1%2, RecordPtr%2").arg(m_indexColumn, QLatin1String(dir));
+        return key;
+    return sql::orderTerm(d, m_indexColumn, !forward) + QStringLiteral(", ") + key;
 }
 
 void TableRecordset::place(Result<Rows> rows, bool forward)
@@ -297,7 +300,9 @@ Status TableRecordset::requery()
 
 void TableRecordset::moveFirst()
 {
-    place(m_db.query({QStringLiteral("SELECT * FROM %1 ORDER BY %2 LIMIT 1").arg(m_table, orderBy(true)), {}}),
+    place(m_db.query(
+              {QStringLiteral("SELECT * FROM %1 ORDER BY %2 LIMIT 1").arg(m_table, orderBy(true)),
+               {}}),
           true);
     if (m_row.isEmpty())
         m_bof = true;
@@ -305,7 +310,9 @@ void TableRecordset::moveFirst()
 
 void TableRecordset::moveLast()
 {
-    place(m_db.query({QStringLiteral("SELECT * FROM %1 ORDER BY %2 LIMIT 1").arg(m_table, orderBy(false)), {}}),
+    place(m_db.query(
+              {QStringLiteral("SELECT * FROM %1 ORDER BY %2 LIMIT 1").arg(m_table, orderBy(false)),
+               {}}),
           false);
     if (m_row.isEmpty())
         m_eof = true;
@@ -335,17 +342,23 @@ void TableRecordset::step(bool forward)
               {key}};
     } else if (col.isNull()) {
         // Nulls come first in index order.
-        st = {forward ? QStringLiteral("SELECT * FROM %1 WHERE (%2 IS NULL AND RecordPtr > ?) OR %2 "
-                                       "IS NOT NULL ORDER BY %3 LIMIT 32")
-                      : QStringLiteral("SELECT * FROM %1 WHERE %2 IS NULL AND RecordPtr < ? ORDER BY "
-                                       "%3 LIMIT 32"),
+        st = {forward
+                  ? QStringLiteral("SELECT * FROM %1 WHERE (%2 IS NULL AND RecordPtr > ?) OR %2 "
+                                   "IS NOT NULL ORDER BY %3 LIMIT 32")
+                  : QStringLiteral("SELECT * FROM %1 WHERE %2 IS NULL AND RecordPtr < ? ORDER BY "
+                                   "%3 LIMIT 32"),
               {key}};
         st.sql = st.sql.arg(m_table, m_indexColumn, orderBy(forward));
     } else {
+        const SqlDialect d = m_db.dialect();
         const QString more =
             forward ? QString() : QStringLiteral(" OR %1 IS NULL").arg(m_indexColumn);
-        st = {QStringLiteral("SELECT * FROM %1 WHERE (%2, RecordPtr) %3 (?, ?)%4 ORDER BY %5 LIMIT 32")
-                  .arg(m_table, m_indexColumn, QLatin1String(cmp), more, orderBy(forward)),
+        const QString value =
+            sql::isTextField(m_indexColumn) ? sql::textValue(d) : QStringLiteral("?");
+        st = {QStringLiteral(
+                  "SELECT * FROM %1 WHERE (%2, RecordPtr) %3 (%4, ?)%5 ORDER BY %6 LIMIT 32")
+                  .arg(m_table, sql::key(d, m_indexColumn), QLatin1String(cmp), value, more,
+                       orderBy(forward)),
               {col, key}};
     }
     place(m_db.query(st), forward);
@@ -371,9 +384,10 @@ bool TableRecordset::findFirst(const QString &field, const QVariant &value)
 {
     QString name = field;
     name.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9_]")));
-    auto rows = m_db.query({QStringLiteral("SELECT * FROM %1 WHERE %2 = ? ORDER BY %3 LIMIT 1")
-                                .arg(m_table, name, orderBy(true)),
-                            {value}});
+    auto rows = m_db.query(
+        {QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 LIMIT 1")
+             .arg(m_table, sql::compare(m_db.dialect(), name, QStringLiteral("=")), orderBy(true)),
+         {value}});
     m_noMatch = !rows || rows->empty();
     if (!m_noMatch)
         place(std::move(rows), true);
@@ -397,10 +411,11 @@ Status TableRecordset::setIndex(const QString &name)
 Status TableRecordset::seek(SeekOp op, const QVariant &key)
 {
     const QString cmp = op == SeekOp::Equal ? QStringLiteral("=") : QStringLiteral(">");
-    auto rows = m_db.query({QStringLiteral("SELECT * FROM %1 WHERE %2 %3 ? ORDER BY %4 LIMIT %5")
-                                .arg(m_table, m_indexColumn, cmp, orderBy(true),
-                                     op == SeekOp::Equal ? QStringLiteral("1") : QStringLiteral("32")),
-                            {key}});
+    auto rows = m_db.query(
+        {QStringLiteral("SELECT * FROM %1 WHERE %2 ORDER BY %3 LIMIT %4")
+             .arg(m_table, sql::compare(m_db.dialect(), m_indexColumn, cmp), orderBy(true),
+                  op == SeekOp::Equal ? QStringLiteral("1") : QStringLiteral("32")),
+         {key}});
     if (!rows)
         return Status::failure(rows.error());
     m_noMatch = rows->empty();
@@ -410,7 +425,8 @@ Status TableRecordset::seek(SeekOp op, const QVariant &key)
 
 void TableRecordset::afterUpdate(qint64 key)
 {
-    auto rows = m_db.query({QStringLiteral("SELECT * FROM %1 WHERE RecordPtr = ?").arg(m_table), {key}});
+    auto rows =
+        m_db.query({QStringLiteral("SELECT * FROM %1 WHERE RecordPtr = ?").arg(m_table), {key}});
     if (rows && !rows->empty())
         m_row = rows->front();
 }

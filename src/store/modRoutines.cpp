@@ -32,9 +32,10 @@ QString fnTypeName(Database &db, qint16 key)
 
 qint16 fnTypePtr(Database &db, const QString &name)
 {
-    auto rows = db.query(
-        {QStringLiteral("SELECT RecordPtr FROM Types WHERE Type = ? ORDER BY RecordPtr LIMIT 1"),
-         {name}});
+    auto rows =
+        db.query({QStringLiteral("SELECT RecordPtr FROM Types WHERE %1 ORDER BY RecordPtr LIMIT 1")
+                      .arg(sql::compare(db.dialect(), QStringLiteral("Type"), QStringLiteral("="))),
+                  {name}});
     if (!rows || rows->empty())
         return 0;
     return qint16(rows->front().values.value(0).toLongLong());
@@ -43,8 +44,9 @@ qint16 fnTypePtr(Database &db, const QString &name)
 QList<TypeEntry> fnTypeEntries(Database &db)
 {
     QList<TypeEntry> entries;
-    auto rows =
-        db.query({QStringLiteral("SELECT Type, RecordPtr FROM Types ORDER BY Type, RecordPtr"), {}});
+    auto rows = db.query({QStringLiteral("SELECT Type, RecordPtr FROM Types ORDER BY %1, RecordPtr")
+                              .arg(sql::orderTerm(db.dialect(), QStringLiteral("Type"))),
+                          {}});
     if (!rows)
         return entries;
     for (const Row &row : *rows)

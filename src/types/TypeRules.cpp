@@ -40,7 +40,10 @@ QString fnNewTypeMessage(NewTypeCheck pCheck)
 Result<bool> fnTypeDefined(Database &db, const QString &pName)
 {
     // The name goes in as typed: not trimmed, and bound, so quotes are plain text.
-    auto rows = db.query({QStringLiteral("SELECT 1 FROM Types WHERE Type = ? LIMIT 1"), {pName}});
+    auto rows =
+        db.query({QStringLiteral("SELECT 1 FROM Types WHERE %1 LIMIT 1")
+                      .arg(sql::compare(db.dialect(), QStringLiteral("Type"), QStringLiteral("="))),
+                  {pName}});
     if (!rows)
         return Status::failure(rows.error());
     return !rows->empty();
@@ -48,15 +51,10 @@ Result<bool> fnTypeDefined(Database &db, const QString &pName)
 
 Result<bool> fnNextTypeKeyFits(Database &db)
 {
-    // Keys are never reused, so only the engine knows the next one: a row is
-    // written and taken back (the transaction rolls back) to learn it.
-    Transaction trial(db);
-    if (!trial.status())
-        return Status::failure(trial.status().message());
-    if (Status s = db.exec({QStringLiteral("INSERT INTO Types (Type) VALUES (?)"), {QVariant()}});
-        !s)
-        return Status::failure(s.message());
-    return db.lastInsertKey() <= kHighestTypeKey;
+    const Result<qint64> next = db.nextKey(QStringLiteral("Types"));
+    if (!next)
+        return Status::failure(next.error());
+    return next.value() <= kHighestTypeKey;
 }
 
 Result<bool> fnTypeInUse(Database &db, qint64 pRecordPtr)

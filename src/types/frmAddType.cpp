@@ -1,14 +1,15 @@
 #include "frmAddType.h"
 
 #include "TypeRules.h"
-#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
+#include "widgets/MessageBox.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace qs {
 
@@ -18,19 +19,23 @@ frmAddType::frmAddType(Database &db, Recordset &types, QWidget *parent)
     setObjectName(QStringLiteral("frmAddType"));
     setWindowTitle(QStringLiteral("Add Type"));
 
-    Label1 = new QLabel(QStringLiteral("Type:"), this);
+    auto *panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("ElasticOne1"));
+    Label1 = new QLabel(QStringLiteral("Type:"), panel);
     Label1->setObjectName(QStringLiteral("Label1"));
-    txtType = new QLineEdit(this);
+    txtType = new QLineEdit(panel);
     txtType->setObjectName(QStringLiteral("txtType"));
+    txtType->setAccessibleName(QStringLiteral("Type"));
     Label1->setBuddy(txtType);
-    cmdOk = new QPushButton(QStringLiteral("Ok"), this);
+    cmdOk = new QPushButton(QStringLiteral("Ok"), panel);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setDefault(true);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), panel);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setAutoDefault(false);
 
-    auto *layout = new QGridLayout(this);
+    auto *layout = new QGridLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Label1, 0, 0);
     layout->addWidget(txtType, 0, 1);
     auto *buttons = new QHBoxLayout;
@@ -39,6 +44,8 @@ frmAddType::frmAddType(Database &db, Recordset &types, QWidget *parent)
     buttons->addWidget(cmdCancel);
     layout->addLayout(buttons, 1, 0, 1, 2);
     layout->setColumnStretch(1, 1);
+    auto *whole = new QVBoxLayout(this);
+    whole->addWidget(panel);
     setMinimumWidth(320);
 
     connect(cmdOk, &QPushButton::clicked, this, &frmAddType::cmdOk_Click);

@@ -3,11 +3,11 @@
 #include "TypeRules.h"
 #include "frmAddType.h"
 #include "store/DataControl.h"
-#include "widgets/DataGrid.h"
 #include "store/ListSource.h"
-#include "widgets/MessageBox.h"
 #include "store/Schema.h"
 #include "store/modRoutines.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -50,23 +50,29 @@ frmTypes::frmTypes(Database &db, QWidget *parent) : QDialog(parent), m_db(db)
 
     dtaTypes = new DataControl(this);
     dtaTypes->setObjectName(QStringLiteral("dtaTypes"));
-    grdTypes = new DataGrid(dtaTypes, {{QStringLiteral("Type"), QStringLiteral("Type")}}, this);
+    auto *panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("ElasticOne1"));
+    grdTypes = new DataGrid(dtaTypes, {{QStringLiteral("Type"), QStringLiteral("Type")}}, panel);
     grdTypes->setObjectName(QStringLiteral("grdTypes"));
+    grdTypes->setAccessibleName(QStringLiteral("Types"));
     grdTypes->setItemDelegate(new TrimmedTextDelegate(grdTypes));
     grdTypes->horizontalHeader()->setStretchLastSection(true);
 
-    cmdAdd = button(QStringLiteral("&Add"), "cmdAdd", this);
-    cmdDelete = button(QStringLiteral("Delete"), "cmdDelete", this);
-    cmdExit = button(QStringLiteral("Exit"), "cmdExit", this);
+    cmdAdd = button(QStringLiteral("&Add"), "cmdAdd", panel);
+    cmdDelete = button(QStringLiteral("Delete"), "cmdDelete", panel);
+    cmdExit = button(QStringLiteral("Exit"), "cmdExit", panel);
 
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(cmdAdd);
     buttons->addWidget(cmdDelete);
     buttons->addStretch();
     buttons->addWidget(cmdExit);
-    auto *layout = new QHBoxLayout(this);
+    auto *layout = new QHBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(grdTypes, 1);
     layout->addLayout(buttons);
+    auto *whole = new QVBoxLayout(this);
+    whole->addWidget(panel);
     resize(360, 300);
 
     connect(cmdAdd, &QPushButton::clicked, this, &frmTypes::cmdAdd_Click);
@@ -94,7 +100,7 @@ Status frmTypes::Form_Load()
 void frmTypes::cmdAdd_Click()
 {
     Recordset *rs = dtaTypes->recordset();
-    if (!rs)
+    if (!rs || refusedAsReadOnly())
         return;
     {
         frmAddType dialog(m_db, *rs, this);
@@ -109,7 +115,7 @@ void frmTypes::cmdDelete_Click()
 {
     Recordset *rs = dtaTypes->recordset();
     // An empty list has no type to test or delete.
-    if (!rs || !rs->hasCurrent())
+    if (!rs || !rs->hasCurrent() || refusedAsReadOnly())
         return;
     const qint64 key = rs->value(QStringLiteral("RecordPtr")).toLongLong();
     const Result<bool> inUse = fnTypeInUse(m_db, key);
@@ -157,6 +163,14 @@ void frmTypes::cmdExit_Click()
 void frmTypes::showEngineError(const Status &status)
 {
     MessageBox::show(this, status.message(), MessageBox::defaultTitle());
+}
+
+bool frmTypes::refusedAsReadOnly()
+{
+    if (!m_db.isReadOnly())
+        return false;
+    MessageBox::show(this, MessageBox::readOnlyText(m_db.path()), MessageBox::defaultTitle());
+    return true;
 }
 
 } // namespace qs

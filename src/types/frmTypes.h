@@ -32,6 +32,8 @@ public Q_SLOTS:
     void cmdExit_Click();
 
 private:
+    // A database that can only be read: says so and answers true.
+    bool refusedAsReadOnly();
     void showEngineError(const Status &status);
 
     Database &m_db;

@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QQueue>
 
 namespace qs {
@@ -38,6 +40,13 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, const QString &tex
 QString MessageBox::defaultTitle()
 {
     return QStringLiteral("Quillstack");
+}
+
+QString MessageBox::readOnlyText(const QString &databasePath)
+{
+    return QStringLiteral("The database \"%1\" can only be read. Documents and types can be "
+                          "looked through and printed, but not added, changed or deleted.")
+        .arg(QDir::toNativeSeparators(QFileInfo(databasePath).absoluteFilePath()));
 }
 
 void MessageBox::queueAnswer(QMessageBox::StandardButton answer)

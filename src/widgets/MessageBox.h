@@ -19,6 +19,8 @@ public:
 
     // The program's default title for boxes that carry no title of their own.
     static QString defaultTitle();
+    // Said at start and whenever a change is refused on a database that can only be read.
+    static QString readOnlyText(const QString &databasePath);
 
     // Test seam: the next boxes are answered with these buttons, in order,
     // without being shown. Every text shown is recorded.

@@ -214,5 +214,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_Completion)
+QSK_TEST_MAIN_EVERY_ENGINE(tst_Completion)
 #include "tst_completion.moc"

@@ -162,28 +162,55 @@ private Q_SLOTS:
         }
     }
 
-    void typeOfRecordSelected_data()
+    // The type box shows the record's own type, or no choice when no entry has
+    // its key; saving without a choice writes the stored key back unchanged.
+    void typeKeptUnlessChosen_data()
     {
-        QTest::addColumn<QString>("storedType");
-        QTest::addColumn<QString>("selected");
+        QTest::addColumn<bool>("add");
+        QTest::addColumn<QStringList>("types"); // keys 1, 2, ... in this order
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("choice"); // empty: the box is left alone
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("saved");
 
-        row("exact", "Lease", "Lease");
-        row("trailing blanks", "Rent   ", "Rent");
-        row("no type", QString(), "Bill");
+        const QStringList billLease = {"Bill", "Lease"};
+        row("its own type", false, billLease, 2, QString(), "Lease", 2);
+        row("trailing blanks", false, QStringList{"Bill", "Rent   "}, 2, QString(), "Rent", 2);
+        row("same name twice", false, QStringList{"Rent", "Rent  "}, 2, QString(), "Rent", 2);
+        row("no type", false, billLease, 0, QString(), "", 0);
+        row("key with no type", false, billLease, 99, QString(), "", 99);
+        row("blank-named type", false, QStringList{"   ", "Bill"}, 0, QString(), "", 0);
+        row("no types defined", false, QStringList(), 7, QString(), "", 7);
+        row("a choice is written", false, billLease, 99, "Bill", "", 1);
+        row("new record, first type", true, billLease, 0, QString(), "Bill", 1);
+        row("new record, no types defined", true, QStringList(), 0, QString(), "", 0);
     }
 
-    void typeOfRecordSelected()
+    void typeKeptUnlessChosen()
     {
-        QFETCH(QString, storedType);
-        QFETCH(QString, selected);
+        QFETCH(bool, add);
+        QFETCH(QStringList, types);
+        QFETCH(int, stored);
+        QFETCH(QString, choice);
+        QFETCH(QString, shown);
+        QFETCH(int, saved);
         Editor e;
-        addType(*e.db, "Bill");
-        addType(*e.db, "Lease");
-        const qint16 key = storedType.isNull() ? 0 : addType(*e.db, storedType);
-        const qint64 rp = addDocument(*e.db, {5, "doc", key});
-        QVERIFY(e.open(false, rp));
-        QCOMPARE(e.type()->currentText(), selected);
+        for (int i = 0; i < types.size(); ++i)
+            QCOMPARE(addType(*e.db, types[i]), qint16(i + 1));
+        Doc d{5, "doc", qint16(stored), QDate(2020, 1, 1)};
+        const qint64 rp = addDocument(*e.db, d);
+        QVERIFY(e.open(add, rp));
+        QCOMPARE(e.type()->currentText(), shown);
         QVERIFY(!e.w->changesMade());
+        if (!choice.isEmpty())
+            e.type()->setCurrentIndex(e.type()->findText(choice));
+        e.box("txtID")->setText("6");
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        QTest::mouseClick(e.button("cmdUpdate"), Qt::LeftButton);
+        QVERIFY(MessageBox::shownTexts().isEmpty());
+        auto rows = e.db->query({"SELECT DocumentType FROM Documents WHERE ID = 6", {}});
+        QCOMPARE(rows->size(), size_t(1));
+        QCOMPARE(rows->front().values.value(0).toInt(), saved);
     }
 
     void exitWithoutTypingAsksNothing_data()
@@ -405,13 +432,9 @@ private Q_SLOTS:
         const char *taken =
             "ID already defined for another entry.  Please enter a different ID number.";
         const char *badId = "The ID must be a whole number from -2147483648 to 2147483647.";
-        const char *badDate = "Not a valid date.";
         row("add, number taken", true, "10", "1/1/2020", taken, "txtID");
         row("change, another's number", false, "10", "1/1/2020", taken, "txtID");
         row("number taken and date bad", true, "10", "13/13/2020", taken, "txtID");
-        row("empty date", true, "11", "", badDate, "txtDate");
-        row("blank date", true, "11", "   ", badDate, "txtDate");
-        row("short form not expanded", true, "11", "123199", badDate, "txtDate");
         row("empty number", true, "", "1/1/2020", badId, "txtID");
         row("letters", false, "abc", "1/1/2020", badId, "txtID");
         row("beyond 32 bits", true, "2147483648", "1/1/2020", badId, "txtID");
@@ -451,6 +474,96 @@ private Q_SLOTS:
         QCOMPARE(e.count(), 2);
         QCOMPARE(e.stored(rp).values, before.values);
         QCOMPARE(gNewID, 0);
+    }
+
+    // Update judges the date box as it stands: empty or blank means no date.
+    void dateOnUpdate_data()
+    {
+        QTest::addColumn<bool>("add");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QVariant>("saved"); // null: no date; invalid: refused
+
+        const QVariant none;
+        const QVariant feb(QDate(2020, 2, 2));
+        const QVariant refused(QDate(0, 0, 0));
+        row("record without a date stays so", false, none, "", none);
+        row("emptied box", false, feb, "", none);
+        row("blanks only", false, feb, "   ", none);
+        row("new record without a date", true, none, "", none);
+        row("full date", false, none, " 1/5/2020 ", QVariant(QDate(2020, 1, 5)));
+        row("short form not expanded", false, feb, "123199", refused);
+        row("impossible day", true, none, "2/30/2024", refused);
+        row("letters", false, feb, "soon", refused);
+    }
+
+    void dateOnUpdate()
+    {
+        QFETCH(bool, add);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, typed);
+        QFETCH(QVariant, saved);
+        Editor e;
+        const qint64 rp = addDocument(*e.db, {20, "twenty", 0, stored});
+        QVERIFY(e.open(add, rp));
+        e.box("txtID")->setText("21");
+        e.box("txtDate")->setText(typed);
+        // Enter in the date box saves with the text as it stands.
+        e.box("txtDate")->setFocus();
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        QTest::keyClick(e.box("txtDate"), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        auto rows = e.db->query({"SELECT Date FROM Documents WHERE ID = 21", {}});
+        if (saved.isValid() && !saved.toDate().isValid()) {
+            QCOMPARE(MessageBox::shownTexts(), QStringList{"Not a valid date."});
+            QCOMPARE(QApplication::focusWidget(), e.box("txtDate"));
+            QVERIFY(e.w->isVisible());
+            QVERIFY(rows->empty());
+            return;
+        }
+        QVERIFY(MessageBox::shownTexts().isEmpty());
+        QVERIFY(!e.w->isVisible());
+        QCOMPARE(rows->size(), size_t(1));
+        QCOMPARE(rows->front().values.value(0), saved);
+    }
+
+    // A note is written back as stored unless it was edited; an edited one
+    // keeps the line ends it had.
+    void noteLineEnds_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("keys"); // typed at the end; '|' is Ctrl+Enter, '<' Backspace
+        QTest::addColumn<QString>("saved");
+
+        row("CR LF untouched", "one\r\ntwo", "", "one\r\ntwo");
+        row("mixed untouched", "a\r\nb\nc\rd\r\n", "", "a\r\nb\nc\rd\r\n");
+        row("typed and taken back", "one\r\ntwo", "x<", "one\r\ntwo");
+        row("CR LF edited", "one\r\ntwo", "|three", "one\r\ntwo\r\nthree");
+        row("LF edited", "one\ntwo", "|three", "one\ntwo\nthree");
+        row("CR edited", "one\rtwo", "|three", "one\rtwo\rthree");
+    }
+
+    void noteLineEnds()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, keys);
+        Editor e;
+        const qint64 rp = addDocument(*e.db, {3, "doc", 0, QDate(2020, 1, 1), "", stored});
+        QVERIFY(e.open(false, rp));
+        e.note()->setFocus();
+        e.note()->moveCursor(QTextCursor::End);
+        for (const QChar c : keys) {
+            if (c == u'|')
+                QTest::keyClick(e.note(), Qt::Key_Return, Qt::ControlModifier);
+            else if (c == u'<')
+                QTest::keyClick(e.note(), Qt::Key_Backspace);
+            else
+                QTest::keyClicks(e.note(), QString(c));
+        }
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        QTest::mouseClick(e.button("cmdUpdate"), Qt::LeftButton);
+        QVERIFY(MessageBox::shownTexts().isEmpty());
+        QTEST(e.stored(rp).value("Note").toString(), "saved");
     }
 
     void addWritesEveryField()

@@ -336,7 +336,7 @@ private Q_SLOTS:
     void setAsDefaultThenANewStart()
     {
         QVERIFY(open({{1, "charlie"}, {2, "alpha"}, {3, "bravo"}}));
-        QTest::mouseClick(child<QRadioButton>(&w(), "Order1"), Qt::LeftButton);
+        QTest::mouseClick(child<QRadioButton>(&w(), "Order_1"), Qt::LeftButton);
         QCOMPARE(w().orderClause(), QStringLiteral("DESCRIPTION"));
         auto *set = child<QLabel>(&w(), "lblSetAsDefaultOk");
         QTest::mouseClick(child<QPushButton>(&w(), "cmdSetAsDefault"), Qt::LeftButton);
@@ -347,7 +347,7 @@ private Q_SLOTS:
         m_modelTester.reset();
         QVERIFY(m_f->start());
         watchModel();
-        QVERIFY(child<QRadioButton>(&w(), "Order1")->isChecked());
+        QVERIFY(child<QRadioButton>(&w(), "Order_1")->isChecked());
         for (int i = 0; i < 3; ++i)
             QCOMPARE(list()->valueAt(i, "Description").toString(),
                      (QStringList{"alpha", "bravo", "charlie"}).at(i));

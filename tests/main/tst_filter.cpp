@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QRadioButton>
 
 using namespace qs;
@@ -154,7 +155,7 @@ private Q_SLOTS:
     {
         start(true);
         w->documents()->recordset()->setAbsolutePosition(5); // ID 55
-        QTest::keyClick(w->findChild<QRadioButton *>(QStringLiteral("Order2")), Qt::Key_Space);
+        QTest::keyClick(w->findChild<QRadioButton *>(QStringLiteral("Order_2")), Qt::Key_Space);
         QCOMPARE(listIds(*w).first(), 1);
         QCOMPARE(currentId(*w), 55);
     }
@@ -197,6 +198,73 @@ private Q_SLOTS:
         auto *type = w->findChild<QComboBox *>(QStringLiteral("cmbType"));
         type->setEditText(QStringLiteral("nothing like it"));
         QCOMPARE(listIds(*w).size(), 60);
+    }
+
+    // Typing into the type list is no choice, however the typing ends; a
+    // choice from the list, or an arrow key on the closed box, is.
+    void typingInTheTypeListChoosesNothing_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QList<int>>("keys"); // pressed after typing
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("completed, Tab") << "le" << QList<int>{Qt::Key_Tab} << 60 << "cmbDate";
+        QTest::newRow("whole name, Enter") << "Lease" << QList<int>{Qt::Key_Return} << 60 << "cmbType";
+        QTest::newRow("focus taken away") << "bill" << QList<int>{} << 60 << "txtFilterWho";
+        QTest::newRow("arrow on the closed box") << "" << QList<int>{Qt::Key_Down} << 5 << "cmbType";
+        QTest::newRow("chosen from the open list") << "" << QList<int>{Qt::Key_F4, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 10 << "cmbType";
+    }
+    void typingInTheTypeListChoosesNothing()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QList<int>, keys);
+        {
+            auto db = openSqliteDatabase(QStringLiteral("Qsk.MDB"));
+            QVERIFY(db);
+            const qint16 bill = addType(**db, QStringLiteral("Bill"));
+            const qint16 lease = addType(**db, QStringLiteral("Lease"));
+            QVERIFY((*db)->exec({"UPDATE Documents SET DocumentType = ? WHERE ID <= 5", {bill}}));
+            QVERIFY((*db)->exec({"UPDATE Documents SET DocumentType = ? WHERE ID > 50", {lease}}));
+        }
+        start(false);
+        QTest::keyClick(on, Qt::Key_Space);
+        auto *type = w->findChild<QComboBox *>(QStringLiteral("cmbType"));
+        type->setFocus();
+        type->lineEdit()->selectAll();
+        QTest::keyClicks(type, typed);
+        QWidget *target = type;
+        for (int key : keys) {
+            QTest::keyClick(target, Qt::Key(key));
+            // Keys go to the open list while it shows.
+            target = type->view()->isVisible() ? type->view() : QApplication::focusWidget();
+        }
+        if (keys.isEmpty())
+            who->setFocus();
+        QTEST(int(listIds(*w).size()), "listed");
+        QTEST(QApplication::focusWidget()->objectName(), "focus");
+    }
+
+    // The detail panel hides on an empty list and nothing else moves or grows.
+    void hidingTheDetailPanelMovesNothing()
+    {
+        start(false);
+        const QStringList names = {"ElasticOne1", "cmdAdd",      "ElasticOne4", "cmbType",
+                                   "txtFilterDesc", "chkFilterOn", "ElasticOne3", "Order_0"};
+        const auto geometries = [&] {
+            QCoreApplication::processEvents();
+            QList<QRect> out;
+            for (const QString &name : names) {
+                auto *widget = w->findChild<QWidget *>(name);
+                out << QRect(widget->mapTo(w.get(), QPoint()), widget->size());
+            }
+            return out;
+        };
+        const QList<QRect> shown = geometries();
+        QTest::keyClick(on, Qt::Key_Space);
+        QTest::keyClicks(desc, QStringLiteral("zzz"));
+        QCOMPARE(listIds(*w).size(), 0);
+        QVERIFY(w->findChild<QWidget *>(QStringLiteral("panView"))->isHidden());
+        QCOMPARE(geometries(), shown);
     }
 };
 

@@ -6,6 +6,8 @@
 #include "store/DataControl.h"
 #include "widgets/DataGrid.h"
 #include "widgets/MessageBox.h"
+#include "types/frmTypes.h"
+#include "support/FaultVfs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +17,8 @@
 #include <QLabel>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QRadioButton>
@@ -41,7 +45,7 @@ void seed(const QString &path)
     addDocument(*db, {20, QStringLiteral("beta"), lease, QDate(2024, 3, 1), QStringLiteral("Bank"),
                       QStringLiteral("note b")});
     addDocument(*db, {10, QStringLiteral("Alpha"), 0, QVariant(), QStringLiteral("Ann"), QString()});
-    addDocument(*db, {30, QStringLiteral("gamma"), 99, QDate(2026, 12, 4), QString(), QString()});
+    addDocument(*db, {30, QStringLiteral("gamma"), 99, QDate(999, 12, 4), QString(), QString()});
 }
 
 } // namespace
@@ -51,7 +55,11 @@ class tst_frmMain : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { MessageBox::clearShownTexts(); }
+    void cleanup()
+    {
+        MessageBox::clearShownTexts();
+        MessageBox::clearAnswers();
+    }
 
     void firstStartInEmptyFolderShowsEmptyList()
     {
@@ -117,7 +125,7 @@ private Q_SLOTS:
         test::MainWindow w;
         QVERIFY(w.Form_Initialize());
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(w.findChild<QRadioButton *>(QStringLiteral("Order%1").arg(i))->isChecked(),
+            QCOMPARE(w.findChild<QRadioButton *>(QStringLiteral("Order_%1").arg(i))->isChecked(),
                      i == option);
         QCOMPARE(listDescriptions(w), order);
     }
@@ -137,11 +145,11 @@ private Q_SLOTS:
             return w.findChild<QLabel *>(QLatin1String(name))->text();
         };
         QVERIFY(w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
-        // First row: gamma, a type key that no type has, a date.
+        // First row: gamma, a type key that no type has, a date with a three-digit year.
         QCOMPARE(label("lblID"), QStringLiteral(" 30"));
         QCOMPARE(label("lblDesc"), QStringLiteral(" gamma"));
         QCOMPARE(label("lblType"), QStringLiteral(" "));
-        QCOMPARE(label("lblDate"), QStringLiteral(" 12/4/2026"));
+        QCOMPARE(label("lblDate"), QStringLiteral(" 12/4/0999"));
         QCOMPARE(label("lblWho"), QStringLiteral(" "));
 
         grid->setFocus();
@@ -270,6 +278,94 @@ private Q_SLOTS:
         QCOMPARE(types->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
         for (const char *name : {"mnuFileExit", "mnuHelpContents", "mnuHelpAbout", "mnuDash1"})
             QVERIFY2(w.findChild<QAction *>(QLatin1String(name)), name);
+    }
+
+    // Delete in the list is the Delete command; Alt and a menu's letter open it.
+    void keyboard()
+    {
+        TestFolder folder;
+        seed(QStringLiteral("Qsk.MDB"));
+        test::MainWindow w;
+        QVERIFY(w.Form_Initialize());
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdInfo"));
+        grid->setFocus();
+        MessageBox::queueAnswer(QMessageBox::Cancel);
+        QTest::keyClick(grid, Qt::Key_Delete);
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"Delete \"gamma\" (30)"});
+        QCOMPARE(w.documents()->recordset()->rowCount(), 3);
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        QTest::keyClick(grid, Qt::Key_Delete);
+        QCOMPARE(w.documents()->recordset()->rowCount(), 2);
+
+        const QList<QPair<QString, Qt::Key>> menus = {
+            {"mnuFile", Qt::Key_F}, {"mnuMaintenance", Qt::Key_M}, {"mnuHelp", Qt::Key_H}};
+        for (const auto &[name, key] : menus) {
+            auto *menu = w.findChild<QMenu *>(name);
+            QCOMPARE(menu->title(), QLatin1Char('&') + name.mid(3));
+            QTest::keyClick(&w, key, Qt::AltModifier);
+            QTRY_VERIFY2(menu->isVisible(), qPrintable(name));
+            menu->close();
+        }
+    }
+
+    // A database that can only be read is said at start, and every change
+    // is refused with the same words before anything can be typed.
+    void readOnlyDatabase_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *command :
+             {"cmdAdd", "Enter in the list", "Delete key", "cmdAddType", "cmdDeleteType"})
+            QTest::newRow(command) << command;
+    }
+    void readOnlyDatabase()
+    {
+        QFETCH(QString, command);
+        TestFolder folder;
+        seed(QStringLiteral("Qsk.MDB"));
+        // The file reads as one the user may not write (permissions do not
+        // stop root, who runs the tests); the program opens it as always.
+        FaultVfs vfs;
+        vfs.denyWriting(folder.file(QStringLiteral("Qsk.MDB")));
+        test::MainWindow w;
+        QVERIFY(w.Form_Initialize());
+        QVERIFY(w.database()->isReadOnly());
+        const QString told = MessageBox::readOnlyText(QStringLiteral("Qsk.MDB"));
+        QVERIFY(told.contains(folder.file(QStringLiteral("Qsk.MDB"))));
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        w.show();
+        QTRY_COMPARE(MessageBox::shownTexts(), QStringList{told});
+
+        // Whatever window would open instead of the refusal is closed and noted.
+        bool opened = false;
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                opened = true;
+                modal->close();
+            }
+        });
+        guard.start(50);
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdInfo"));
+        if (command == "cmdAdd") {
+            w.findChild<QPushButton *>(command)->click();
+        } else if (command == "Enter in the list") {
+            QTest::keyClick(grid, Qt::Key_Return);
+        } else if (command == "Delete key") {
+            QTest::keyClick(grid, Qt::Key_Delete);
+        } else {
+            frmTypes types(*w.database(), &w);
+            QVERIFY(types.Form_Load());
+            types.findChild<QPushButton *>(command.chopped(4))->click();
+        }
+        QCOMPARE(MessageBox::shownTexts(), (QStringList{told, told}));
+        QVERIFY(!opened);
+        QCOMPARE(w.documents()->recordset()->rowCount(), 3);
+        auto types = w.database()->query({"SELECT COUNT(*) FROM Types", {}});
+        QCOMPARE(types->front().values.value(0).toInt(), 1);
     }
 
     void aboutBox()

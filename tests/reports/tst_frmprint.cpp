@@ -136,7 +136,7 @@ private slots:
         addDocument(*m_db, {102, "ROOF REPAIR"});
         QVERIFY(open());
         const auto checkBox = [&](int i) {
-            return child<QCheckBox>(*m_form, QStringLiteral("chkFields%1").arg(i));
+            return child<QCheckBox>(*m_form, QStringLiteral("chkFields_%1").arg(i));
         };
         QCOMPARE(checkBox(1)->text(), QStringLiteral("ID"));
         for (int i = 0; box == 2 && i < 3; ++i) {
@@ -195,7 +195,7 @@ private slots:
                 addDocument(db, {++id, d});
         }));
         if (order != 0)
-            clickBox(child<QRadioButton>(f.w(), QStringLiteral("Order%1").arg(order)));
+            clickBox(child<QRadioButton>(f.w(), QStringLiteral("Order_%1").arg(order)));
         if (!typed.isEmpty()) {
             clickBox(child<QCheckBox>(f.w(), "chkFilterOn"));
             QTest::keyClicks(child<QLineEdit>(f.w(), "txtFilterDesc"), typed);
@@ -368,7 +368,7 @@ private slots:
                             QDate(2020, 12, 31), "TOWN HALL"});
         QVERIFY(open());
         for (int i : {2, 3, 4})
-            clickBox(child<QCheckBox>(*m_form, QStringLiteral("chkFields%1").arg(i)));
+            clickBox(child<QCheckBox>(*m_form, QStringLiteral("chkFields_%1").arg(i)));
         frmPrint::setNextFileName(chosen.isEmpty() ? QString() : m_folder->file(chosen));
         click("cmdSavePdf");
         QVERIFY(MessageBox::shownTexts().isEmpty());

@@ -129,6 +129,38 @@ private slots:
         QCOMPARE(c.RightAligned ? t.x + w.surface.textWidth(printed) : t.x, double(c.Position));
     }
 
+    // Columns {-6, 10, -6, 10} at 10 points: digits 110, small letters 100, "…" 90 twips. The
+    // gap is 390; the columns span 3875-4535, 4925-5925, 6315-6975 and 7365-8365, and the right
+    // margin is at 11520.
+    void cellCut_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("printed");
+        const QString e(QChar(0x2026));
+        const QString digits40 = QString("1234567890").repeated(4);
+        QTest::newRow("left, exactly its width") << 2 << QString(10, 'd') << QString(10, 'd');
+        QTest::newRow("left, cut before the next column") << 2 << QString(11, 'd') << QString(9, 'd') + e;
+        QTest::newRow("left, trailing blanks dropped first") << 2 << QString(10, 'd') + "   " << QString(10, 'd');
+        QTest::newRow("last, runs on to the right margin") << 4 << QString(41, 'd') << QString(41, 'd');
+        QTest::newRow("last, cut at the right margin") << 4 << QString(50, 'd') << QString(40, 'd') + e;
+        QTest::newRow("right, cut after the previous column") << 3 << "12345678" << e + "45678";
+        QTest::newRow("first right, reaches the left margin") << 1 << digits40.left(34) << digits40.left(34);
+        QTest::newRow("first right, cut at the left margin") << 1 << digits40 << e + digits40.right(33);
+        QTest::newRow("surrogate pair kept whole") << 2 << QString(8, 'd') + QString::fromUtf8("\xF0\x9F\x93\x84") + "dd" << QString(8, 'd') + e;
+    }
+
+    void cellCut()
+    {
+        QFETCH(int, slot);
+        QFETCH(QString, value);
+        Writer w;
+        w.define({-6, 10, -6, 10});
+        w.writer.PrintCell(slot, value);
+        QCOMPARE(w.surface.texts().size(), size_t(1));
+        QTEST(w.surface.texts().front().text, "printed");
+    }
+
     // Columns are placed in the order they were defined, not by slot.
     void definitionOrder()
     {

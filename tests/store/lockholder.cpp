@@ -1,6 +1,9 @@
-// Test aid: holds a record open for editing in a second process.
-// Usage: qs_lockholder <database> <RecordPtr>; reads "release"/"lock" lines.
+// Test aid: another client of the same database, holding a record open for
+// editing. Usage: qs_lockholder <database file or connection string> <RecordPtr>;
+// reads "release", "lock" and "delete <RecordPtr>" lines (a delete that
+// ignores record locks).
 #include "store/ListSource.h"
+#include "store/PostgresDatabase.h"
 #include "store/Recordset.h"
 #include "store/SqliteDatabase.h"
 
@@ -12,18 +15,23 @@ int main(int argc, char **argv)
 {
     if (argc != 3)
         return 2;
-    auto db = qs::openSqliteDatabase(QString::fromLocal8Bit(argv[1]));
+    const QString location = QString::fromLocal8Bit(argv[1]);
+    auto db = location.contains(QLatin1Char('=')) ? qs::connectServerDatabase(location)
+                                                  : qs::openSqliteDatabase(location);
     if (!db)
         return 1;
     auto rs = db.value()->openDynaset(std::make_shared<qs::SqlListSource>(
         QStringLiteral("Documents"), QString(), QVariantList(), QStringLiteral("ID")));
-    if (!rs->findFirst(QStringLiteral("RecordPtr"), QString::fromLocal8Bit(argv[2]).toLongLong()))
-        return 1;
-    auto lock = [&] {
-        if (!rs->edit())
-            return false;
-        std::puts("LOCKED");
+    const auto say = [](const char *what) {
+        std::puts(what);
         std::fflush(stdout);
+    };
+    auto lock = [&] {
+        if (!rs->findFirst(QStringLiteral("RecordPtr"),
+                           QString::fromLocal8Bit(argv[2]).toLongLong()) ||
+            !rs->edit())
+            return false;
+        say("LOCKED");
         return true;
     };
     if (!lock())
@@ -32,10 +40,18 @@ int main(int argc, char **argv)
     while (std::getline(std::cin, line)) {
         if (line == "release") {
             rs->cancel();
-            std::puts("RELEASED");
-            std::fflush(stdout);
+            say("RELEASED");
         } else if (line == "lock" && !lock()) {
             return 1;
+        } else if (line.rfind("delete ", 0) == 0) {
+            // As a tool that knows nothing of record locks would.
+            qint64 changes = 0;
+            const bool deleted =
+                db.value()->exec({QStringLiteral("DELETE FROM Documents WHERE RecordPtr = ?"),
+                                  {qint64(std::stoll(line.substr(7)))}},
+                                 &changes) &&
+                changes == 1;
+            say(deleted ? "DELETED" : "NOT DELETED");
         }
     }
     return 0;

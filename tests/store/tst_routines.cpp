@@ -67,5 +67,5 @@ private Q_SLOTS:
 
 };
 
-QTEST_MAIN(tst_Routines)
+QSK_TEST_MAIN_EVERY_ENGINE(tst_Routines)
 #include "tst_routines.moc"

@@ -2,9 +2,13 @@
 
 // Shared by the tests: every test works in a folder of its own that holds a
 // copy of the template database, with the per-user settings kept there too.
+// Tests of the engine layer run twice from one source, on the file and on
+// the test server (QSK_TEST_MAIN_EVERY_ENGINE); makeDatabase() gives a
+// fresh database of the engine under test.
 
 #include "store/Database.h"
 #include "store/SqliteDatabase.h"
+#include "support/TestServer.h"
 
 #include <QDate>
 #include <QDir>
@@ -64,15 +68,69 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A fresh database file made from the template, opened through the store.
+enum class Engine { File, Server };
+
+inline Engine &currentEngine()
+{
+    static Engine engine = Engine::File;
+    return engine;
+}
+
+// A fresh database of the engine under test: a file made from the template
+// at `path`, or a new database on the test server (`path` unused).
 inline std::unique_ptr<Database> makeDatabase(const QString &path)
 {
+    if (currentEngine() == Engine::Server) {
+        auto opened = openServerDatabase(TestServer::instance().createDatabase());
+        if (!opened)
+            qWarning("%s", qPrintable(opened.error()));
+        return opened ? std::move(opened->db) : nullptr;
+    }
     QFile::remove(path);
     if (!QFile::copy(templatePath(), path))
         return nullptr;
     QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner);
     auto db = openSqliteDatabase(path);
     return db ? std::move(db.value()) : nullptr;
+}
+
+// Where another process finds the same database: the file's path, or a
+// connection string.
+inline QString testLocation(Database &db)
+{
+    if (db.dialect() == SqlDialect::SQLite)
+        return db.path();
+    auto rows = db.query({QStringLiteral("SELECT current_database()"), {}});
+    return rows && !rows->empty() ? TestServer::conninfo(rows->front().values.value(0).toString())
+                                  : QString();
+}
+
+// Runs the test object on the file, then on the test server.
+template <typename TestObject> int runOnEveryEngine(int argc, char **argv)
+{
+    int failures = 0;
+    {
+        currentEngine() = Engine::File;
+        TestObject test;
+        failures += QTest::qExec(&test, argc, argv);
+    }
+    if (!TestServer::configured()) {
+        qInfo("No test server (PGHOST, PGPORT, ...): the server engine was not tested.");
+        return failures;
+    }
+    if (const Status s = TestServer::instance().start(); !s) {
+        qCritical("The test server cannot be used: %s", qPrintable(s.message()));
+        return failures + 1;
+    }
+    qInfo("The same tests on the PostgreSQL server:");
+    currentEngine() = Engine::Server;
+    {
+        TestObject test;
+        failures += QTest::qExec(&test, argc, argv);
+    }
+    currentEngine() = Engine::File;
+    TestServer::instance().dropAll();
+    return failures;
 }
 
 struct Doc
@@ -101,3 +159,13 @@ inline qint16 addType(Database &db, const QString &name)
 }
 
 } // namespace qs::test
+
+#define QSK_TEST_MAIN_EVERY_ENGINE_WITH(App, TestObject)                                           \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        App app(argc, argv);                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return qs::test::runOnEveryEngine<TestObject>(argc, argv);                                 \
+    }
+#define QSK_TEST_MAIN_EVERY_ENGINE(TestObject)                                                     \
+    QSK_TEST_MAIN_EVERY_ENGINE_WITH(QCoreApplication, TestObject)

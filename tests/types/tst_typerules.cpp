@@ -17,10 +17,17 @@ qint64 typeCount(Database &db)
     return rows && !rows->empty() ? rows->front().values.value(0).toLongLong() : -1;
 }
 
+// As a copy from a file leaves it: the engine's next key lies past this one.
 Status addTypeWithKey(Database &db, const QString &name, qint64 key)
 {
+    if (Status s = db.exec(
+            {QStringLiteral("INSERT INTO Types (Type, RecordPtr) VALUES (?, ?)"), {name, key}});
+        !s)
+        return s;
+    if (db.dialect() == SqlDialect::SQLite)
+        return Status::success();
     return db.exec(
-        {QStringLiteral("INSERT INTO Types (Type, RecordPtr) VALUES (?, ?)"), {name, key}});
+        {QStringLiteral("SELECT setval(pg_get_serial_sequence('types', 'recordptr'), ?)"), {key}});
 }
 
 } // namespace
@@ -151,5 +158,5 @@ void TestTypeRules::typeInUse()
     QCOMPARE(inUse.value(), expected);
 }
 
-QTEST_GUILESS_MAIN(TestTypeRules)
+QSK_TEST_MAIN_EVERY_ENGINE(TestTypeRules)
 #include "tst_typerules.moc"

@@ -56,6 +56,19 @@ private Q_SLOTS:
         QCOMPARE(moved.count(), 2);
     }
 
+    void datesShowFourDigitYears()
+    {
+        const qint64 early = addDocument(*db, {6, QStringLiteral("early"), 0, QDate(999, 1, 1)});
+        const qint64 late = addDocument(*db, {7, QStringLiteral("late"), 0, QDate(2024, 12, 31)});
+        control->setRecordSource(std::make_shared<SqlListSource>(
+            QStringLiteral("Documents"), QStringLiteral("RecordPtr IN (?, ?)"),
+            QVariantList{early, late}, QStringLiteral("ID")));
+        QVERIFY(control->refresh());
+        DataGrid dates(control.get(), {{QStringLiteral("Date"), QStringLiteral("Date")}});
+        QCOMPARE(dates.model()->index(0, 0).data().toString(), QStringLiteral("1/1/0999"));
+        QCOMPARE(dates.model()->index(1, 0).data().toString(), QStringLiteral("12/31/2024"));
+    }
+
     // Deleting a row must not let the view choose the next current row: the
     // record set stays on the deleted row until its owner moves it.
     void deleteLeavesTheMoveToTheOwner_data()
