@@ -14,22 +14,26 @@ namespace qs::bench {
 namespace {
 
 const char *const kWords[] = {
-    "invoice", "lease", "contract", "tax", "return", "insurance", "policy", "receipt", "bank",
-    "statement", "letter", "report", "annual", "quarterly", "payment", "order", "delivery", "note",
-    "warranty", "manual", "deed", "mortgage", "loan", "agreement", "renewal", "notice", "claim",
-    "medical", "bill", "electricity", "water", "gas", "phone", "internet", "car", "house", "rent",
-    "salary", "pension", "certificate", "license", "permit", "school", "university", "diploma",
-    "passport", "visa", "ticket", "travel", "hotel", "booking", "estimate", "quote", "survey",
-    "plan", "drawing", "minutes", "meeting", "board", "budget", "audit", "account", "ledger",
-    "repair", "roof", "garden", "kitchen", "boiler", "heating", "window", "door", "office",
-    "supplier", "customer", "shipping", "customs", "import", "export", "leasehold", "release",
-    "please", "learner", "leather", "lead", "league", "least", "clean", "plea", "ideal", "area"};
-const char *const kFirst[] = {"Anna",  "Bernd", "Carla", "David", "Emma",  "Frank", "Greta",
-                              "Hans",  "Ines",  "Jonas", "Karin", "Lea",   "Lukas", "Maria",
-                              "Nora",  "Otto",  "Paula", "Quinn", "Rosa",  "Sven",  "Tina"};
-const char *const kLast[] = {"Bank of Leeds", "Miller", "Schmidt", "Leary",   "Fischer", "Weber",
-                             "Meyer",         "Wagner", "Becker",  "Schulz",  "Hoffmann", "Lease Co",
-                             "Klein",         "Wolf",   "Neumann", "Schwarz", "Zimmer",  "Braun"};
+    "invoice",  "lease",       "contract",  "tax",      "return",      "insurance", "policy",
+    "receipt",  "bank",        "statement", "letter",   "report",      "annual",    "quarterly",
+    "payment",  "order",       "delivery",  "note",     "warranty",    "manual",    "deed",
+    "mortgage", "loan",        "agreement", "renewal",  "notice",      "claim",     "medical",
+    "bill",     "electricity", "water",     "gas",      "phone",       "internet",  "car",
+    "house",    "rent",        "salary",    "pension",  "certificate", "license",   "permit",
+    "school",   "university",  "diploma",   "passport", "visa",        "ticket",    "travel",
+    "hotel",    "booking",     "estimate",  "quote",    "survey",      "plan",      "drawing",
+    "minutes",  "meeting",     "board",     "budget",   "audit",       "account",   "ledger",
+    "repair",   "roof",        "garden",    "kitchen",  "boiler",      "heating",   "window",
+    "door",     "office",      "supplier",  "customer", "shipping",    "customs",   "import",
+    "export",   "leasehold",   "release",   "please",   "learner",     "leather",   "lead",
+    "league",   "least",       "clean",     "plea",     "ideal",       "area"};
+const char *const kFirst[] = {"Anna", "Bernd", "Carla", "David", "Emma", "Frank", "Greta",
+                              "Hans", "Ines",  "Jonas", "Karin", "Lea",  "Lukas", "Maria",
+                              "Nora", "Otto",  "Paula", "Quinn", "Rosa", "Sven",  "Tina"};
+const char *const kLast[] = {"Bank of Leeds", "Miller",   "Schmidt", "Leary",  "Fischer",
+                             "Weber",         "Meyer",    "Wagner",  "Becker", "Schulz",
+                             "Hoffmann",      "Lease Co", "Klein",   "Wolf",   "Neumann",
+                             "Schwarz",       "Zimmer",   "Braun"};
 
 // Zipf-like: index i drawn with weight 1/(i+1).
 class Skewed
@@ -99,9 +103,9 @@ Status generateDocuments(Database &db, int count, quint32 seed)
     std::iota(ids.begin(), ids.end(), 1);
     std::shuffle(ids.begin(), ids.end(), std::mt19937(seed));
     const QDate first(1996, 1, 1);
-    const QString insert = QStringLiteral(
-        "INSERT INTO Documents (ID, Description, DocumentType, Date, Who, Note) VALUES (?, ?, ?, ?, "
-        "?, ?)");
+    const QString insert = QStringLiteral("INSERT INTO Documents (ID, Description, DocumentType, "
+                                          "Date, Who, Note) VALUES (?, ?, ?, ?, "
+                                          "?, ?)");
     for (int i = 0; i < count; ++i) {
         const QVariant date =
             gen.bounded(40) == 0 ? QVariant() : QVariant(first.addDays(gen.bounded(30 * 365)));
@@ -111,9 +115,9 @@ Status generateDocuments(Database &db, int count, quint32 seed)
                                       QLatin1String(kFirst[gen.bounded(int(std::size(kFirst)))]),
                                       QLatin1String(kLast[gen.bounded(int(std::size(kLast)))]));
         const QVariant note = gen.bounded(3) == 0 ? QVariant() : QVariant(phrase(3, 12));
-        if (Status s = db.exec({insert,
-                                {ids[size_t(i)], phrase(1, 4), types[int(gen.bounded(20))], date,
-                                 who, note}});
+        if (Status s = db.exec(
+                {insert,
+                 {ids[size_t(i)], phrase(1, 4), types[int(gen.bounded(20))], date, who, note}});
             !s)
             return s;
     }

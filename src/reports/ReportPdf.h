@@ -13,8 +13,4 @@ Status WriteReportPdf(const QString &path, const ReportColumns &columns, const Q
                       const ReportRowSource &next,
                       const QPageSize &pageSize = QPageSize(QPageSize::Letter));
 
-// For the benchmark: writes a report of `records` made-up documents with all five columns to
-// `path` and answers the milliseconds it took. Needs a QGuiApplication, for the fonts.
-Result<qint64> fnTimeSampleReportPdf(const QString &path, int records);
-
 } // namespace qs

@@ -1,5 +1,4 @@
 // Import into the database; how single fields are read is tst_dbfreader's part.
-#include "import/ImportBench.h"
 #include "import/modConvert.h"
 #include "support/DbfWriter.h"
 #include "support/TestSupport.h"
@@ -237,14 +236,6 @@ private slots:
             QCOMPARE(*result, found.isEmpty() ? QString() : dir.filePath(found));
         else
             QVERIFY2(result.error().contains(ambiguous), qPrintable(result.error()));
-    }
-
-    void benchImportsEveryRow()
-    {
-        const auto result = fnBenchLegacyImport(2500, templatePath());
-        QVERIFY2(result.ok(), qPrintable(result.error()));
-        QCOMPARE(result->rows, 2500);
-        QVERIFY(result->rowsPerSecond > 0);
     }
 };
 

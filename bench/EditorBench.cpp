@@ -45,7 +45,8 @@ QList<EditorBenchFigure> runEditorBench(Database &db, int runs)
         rows.push_back(int(qint64(i) * count / runs));
 
     auto descriptions = db.openTable(schema::Documents);
-    descriptions->setIndex(schema::IndexDescription);
+    if (!descriptions->setIndex(schema::IndexDescription))
+        return figures;
     for (const int letters : {3, 4, 6}) {
         std::vector<double> samples;
         for (const int row : rows) {
@@ -77,9 +78,10 @@ QList<EditorBenchFigure> runEditorBench(Database &db, int runs)
         QElapsedTimer timer;
         timer.start();
         const auto duplicate = fnDuplicateID(db, qint32(values[0].toInt()), recordPtr);
+        bool set = true;
         for (int i = 0; i < fields.size(); ++i)
-            list->setValue(fields[i], values[i]);
-        const Status saved = list->update();
+            set = list->setValue(fields[i], values[i]) && set;
+        const Status saved = set ? list->update() : Status::failure(QString());
         const double ms = elapsedMs(timer);
         if (!saved) {
             list->cancelUpdate();
