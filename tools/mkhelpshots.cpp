@@ -11,12 +11,12 @@
 #include "import/frmConverting.h"
 #include "main/HelpWindow.h"
 #include "main/frmMain.h"
-#include "support/MainWindow.h"
 #include "reports/ReportPreview.h"
 #include "reports/frmPrint.h"
 #include "store/DataControl.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
+#include "support/MainWindow.h"
 #include "types/frmAddType.h"
 #include "types/frmTypes.h"
 
@@ -154,7 +154,8 @@ int main(int argc, char **argv)
     }
     {
         auto descriptions = w.database()->openTable(schema::Documents);
-        descriptions->setIndex(schema::IndexDescription);
+        // Without its index the editor still draws; only completion would be missing.
+        (void)descriptions->setIndex(schema::IndexDescription);
         gAddMode = true;
         frmChange editor(*w.database(), list, descriptions.get(), nullptr, &w);
         editor.setToday([] { return kToday; });

@@ -154,8 +154,9 @@ public:
     }
     ~WideCache()
     {
+        // Only speed depends on the cache size; a failed restore leaves it wide.
         if (m_widened)
-            m_db.exec({QStringLiteral("PRAGMA cache_size = %1").arg(m_previous), {}});
+            (void)m_db.exec({QStringLiteral("PRAGMA cache_size = %1").arg(m_previous), {}});
     }
     WideCache(const WideCache &) = delete;
     WideCache &operator=(const WideCache &) = delete;

@@ -227,8 +227,9 @@ void frmMain::DisplayCurrentRecordInformation()
     Recordset *rs = dtaDocuments->recordset();
     bool found = false;
     if (rs && rs->hasCurrent() && DetailSet) {
-        DetailSet->seek(SeekOp::Equal, rs->value(QStringLiteral("recordptr")));
-        found = !DetailSet->noMatch();
+        // A seek that fails finds nothing: the panel is hidden rather than stale.
+        found = DetailSet->seek(SeekOp::Equal, rs->value(QStringLiteral("recordptr"))) &&
+                !DetailSet->noMatch();
     }
     if (!found) {
         panView->hide();

@@ -153,7 +153,7 @@ Status createDatabase(const QString &dbPath, const QString &templatePath,
     }
     QFile::remove(temp.path());
     // Makes the new name last; the file is complete whether or not it does.
-    syncToDisk(folder, dbPath);
+    (void)syncToDisk(folder, dbPath);
     return Status::success();
 }
 

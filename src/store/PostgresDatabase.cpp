@@ -445,11 +445,13 @@ public:
         if (m_depth == 0)
             return;
         --m_depth;
+        // A rollback has nobody to tell; should it fail, the server drops the
+        // transaction with the connection.
         if (m_depth > 0) {
             const QByteArray name = "qs_" + QByteArray::number(m_depth);
-            command("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name);
+            (void)command("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name);
         } else if (PQstatus(m_conn.get()) == CONNECTION_OK) {
-            command("ROLLBACK");
+            (void)command("ROLLBACK");
         }
     }
 
@@ -479,7 +481,9 @@ public:
         m_held.erase(it);
         if (m_lost.remove(id) || PQstatus(m_conn.get()) != CONNECTION_OK)
             return;
-        run({QStringLiteral("SELECT pg_advisory_unlock(CAST(? AS integer), CAST(? AS integer))"),
+        // A lock that cannot be given back now goes with the connection.
+        (void)run(
+            {QStringLiteral("SELECT pg_advisory_unlock(CAST(? AS integer), CAST(? AS integer))"),
              {id.first, id.second}},
             false);
     }

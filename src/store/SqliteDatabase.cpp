@@ -193,7 +193,8 @@ public:
 
     Status begin() override { return exec({QStringLiteral("BEGIN IMMEDIATE"), {}}, nullptr); }
     Status commit() override { return exec({QStringLiteral("COMMIT"), {}}, nullptr); }
-    void rollback() override { exec({QStringLiteral("ROLLBACK"), {}}, nullptr); }
+    // A rollback has nobody to tell; SQLite rolls back by itself what it cannot keep.
+    void rollback() override { (void)exec({QStringLiteral("ROLLBACK"), {}}, nullptr); }
 
     Status lockRecord(const QString &table, qint64 key) override
     {

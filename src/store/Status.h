@@ -14,7 +14,8 @@ enum class FailureKind {
 };
 
 // Outcome of an operation of the core: success, or failure with a text for the user.
-class Status
+// Dropping one unread is a compile error: a deliberate drop says why, with (void).
+class [[nodiscard]] Status
 {
 public:
     Status() = default;
@@ -40,7 +41,7 @@ private:
 };
 
 // A value, or the text of the failure that prevented it.
-template <typename T> class Result
+template <typename T> class [[nodiscard]] Result
 {
 public:
     Result(T value) : m_value(std::move(value)) {}

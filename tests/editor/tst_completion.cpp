@@ -21,8 +21,7 @@ Completion walkedCompletion(Recordset &set, const QString &field, const QString 
     Completion result{t, selStart, selLength, false};
     if (t.size() <= 2 || selStart != t.size())
         return result;
-    set.seek(SeekOp::Greater, t);
-    if (set.noMatch())
+    if (!set.seek(SeekOp::Greater, t) || set.noMatch())
         return result;
     qint64 bestKey = 0;
     QString best;

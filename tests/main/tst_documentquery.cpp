@@ -289,12 +289,15 @@ private Q_SLOTS:
         auto plantRaw = [&](qint64 key) {
             for (const QString &field : fields)
                 if (inFile && gen.bounded(4) == 0)
-                    db->exec({QStringLiteral("UPDATE Documents SET %1 = CAST(coalesce(%1, '') || "
-                                             "(SELECT v FROM Raw WHERE id = ?) || ? AS TEXT) "
-                                             "WHERE RecordPtr = ?")
-                                  .arg(field),
-                              {1 + int(gen.bounded(rawPieces)),
-                               gen.bounded(2) ? QStringLiteral("ase") : QString(), key}});
+                    written =
+                        db->exec(
+                            {QStringLiteral("UPDATE Documents SET %1 = CAST(coalesce(%1, '') || "
+                                            "(SELECT v FROM Raw WHERE id = ?) || ? AS TEXT) "
+                                            "WHERE RecordPtr = ?")
+                                 .arg(field),
+                             {1 + int(gen.bounded(rawPieces)),
+                              gen.bounded(2) ? QStringLiteral("ase") : QString(), key}}) &&
+                        written;
         };
         QList<qint16> types = {0};
         for (int i = 0; i < 5; ++i)
@@ -420,8 +423,8 @@ private Q_SLOTS:
 
         auto rs = db->openDynaset(std::make_shared<DocumentListSource>(q));
         QVERIFY(rs->addNew());
-        rs->setValue(QStringLiteral("ID"), 6);
-        rs->setValue(QStringLiteral("Description"), QStringLiteral("Lease six"));
+        QVERIFY(rs->setValue(QStringLiteral("ID"), 6));
+        QVERIFY(rs->setValue(QStringLiteral("Description"), QStringLiteral("Lease six")));
         QVERIFY(rs->update());
         QVERIFY(service.select(q, keys));
         QCOMPARE(ids(*db, keys), QList<int>({6, 5, 3, 1}));

@@ -11,7 +11,8 @@ int main(int argc, char **argv)
         return 2;
     auto opened = qs::openOrCreateDatabase(
         QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), [](qs::Database &db) {
-            db.exec({QStringLiteral("INSERT INTO Documents (ID) VALUES (1)"), {}});
+            if (!db.exec({QStringLiteral("INSERT INTO Documents (ID) VALUES (1)"), {}}))
+                return qs::Status::failure(QStringLiteral("no row written"));
             std::puts("FILLING");
             std::fflush(stdout);
             for (;;)

@@ -118,8 +118,8 @@ private Q_SLOTS:
         QVERIFY(table->setIndex(QStringLiteral("Description")));
 
         QVERIFY(list->addNew());
-        list->setValue(QStringLiteral("ID"), 2);
-        list->setValue(QStringLiteral("Description"), QStringLiteral("two"));
+        QVERIFY(list->setValue(QStringLiteral("ID"), 2));
+        QVERIFY(list->setValue(QStringLiteral("Description"), QStringLiteral("two")));
         QVERIFY(list->update());
         QCOMPARE(list->recordCount(), 2);
         QVERIFY(table->seek(SeekOp::Equal, QStringLiteral("TWO")));
@@ -127,7 +127,7 @@ private Q_SLOTS:
 
         list->moveFirst();
         QVERIFY(list->edit());
-        list->setValue(QStringLiteral("Description"), QStringLiteral("uno"));
+        QVERIFY(list->setValue(QStringLiteral("Description"), QStringLiteral("uno")));
         QVERIFY(list->update());
         QCOMPARE(list->value(QStringLiteral("Description")).toString(), QStringLiteral("uno"));
         QVERIFY(table->seek(SeekOp::Equal, QStringLiteral("uno")));
@@ -185,7 +185,7 @@ private Q_SLOTS:
         auto rs = documentsBy(QStringLiteral("ID"));
         QVERIFY(rs->edit());
         QVERIFY(db->exec({QStringLiteral("DELETE FROM Documents WHERE RecordPtr = ?"), {key}}));
-        rs->setValue(QStringLiteral("Description"), QStringLiteral("changed"));
+        QVERIFY(rs->setValue(QStringLiteral("Description"), QStringLiteral("changed")));
         const Status s = rs->update();
         QVERIFY(!s.ok());
         QVERIFY(!s.message().isEmpty());
@@ -308,7 +308,7 @@ private Q_SLOTS:
         QVERIFY(rs->edit());
         // What the other user deletes meanwhile cannot be saved here.
         QCOMPARE(answer("delete " + QByteArray::number(free)), QByteArray("DELETED"));
-        rs->setValue(QStringLiteral("Description"), QStringLiteral("too late"));
+        QVERIFY(rs->setValue(QStringLiteral("Description"), QStringLiteral("too late")));
         QVERIFY(!rs->update());
         rs->cancel();
 

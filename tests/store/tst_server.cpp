@@ -2,11 +2,11 @@
 // there, lost connections, and the indexes the server's plans rely on.
 #include "support/TestSupport.h"
 
-#include "support/DbfWriter.h"
 #include "main/DocumentQuery.h"
 #include "store/ListSource.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
+#include "support/DbfWriter.h"
 
 #include <QProcess>
 
@@ -293,7 +293,7 @@ private Q_SLOTS:
             schema::Documents, QString(), QVariantList(), QStringLiteral("ID")));
         QVERIFY(rs->findFirst(QStringLiteral("RecordPtr"), mine));
         QVERIFY(rs->edit());
-        rs->setValue(QStringLiteral("Description"), QStringLiteral("typed"));
+        QVERIFY(rs->setValue(QStringLiteral("Description"), QStringLiteral("typed")));
         cutConnections(target);
         const Status lost = rs->update();
         QVERIFY(!lost);
@@ -309,7 +309,7 @@ private Q_SLOTS:
         // Meanwhile another user takes the record whose lock went with the connection.
         QVERIFY(rs->findFirst(QStringLiteral("RecordPtr"), theirs));
         QVERIFY(rs->edit());
-        rs->setValue(QStringLiteral("Description"), QStringLiteral("mine"));
+        QVERIFY(rs->setValue(QStringLiteral("Description"), QStringLiteral("mine")));
         cutConnections(target);
         auto other = connectServerDatabase(target);
         QVERIFY(other);

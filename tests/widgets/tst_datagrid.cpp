@@ -2,8 +2,8 @@
 #include "support/TestSupport.h"
 
 #include "store/DataControl.h"
-#include "widgets/DataGrid.h"
 #include "store/ListSource.h"
+#include "widgets/DataGrid.h"
 
 #include <QSignalSpy>
 
@@ -33,7 +33,8 @@ private Q_SLOTS:
             QStringLiteral("Documents"), QString(), QVariantList(), QStringLiteral("ID")));
         QVERIFY(control->refresh());
         grid = std::make_unique<DataGrid>(
-            control.get(), QList<RecordsetModel::Column>{{QStringLiteral("ID"), QStringLiteral("ID")}});
+            control.get(),
+            QList<RecordsetModel::Column>{{QStringLiteral("ID"), QStringLiteral("ID")}});
         grid->show();
     }
     void cleanup()
@@ -97,7 +98,7 @@ private Q_SLOTS:
         Recordset *rs = control->recordset();
         rs->setAbsolutePosition(1);
         QVERIFY(rs->addNew());
-        rs->setValue(QStringLiteral("ID"), 9);
+        QVERIFY(rs->setValue(QStringLiteral("ID"), 9));
         QVERIFY(rs->update());
         QCOMPARE(grid->model()->rowCount(), 6);
         QCOMPARE(rs->value(QStringLiteral("ID")).toInt(), 2);
