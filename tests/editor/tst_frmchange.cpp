@@ -39,9 +39,9 @@ public:
         if (!add && !list->findFirst("RecordPtr", recordPtr))
             return false;
         descriptions = db->openTable(schema::Documents);
-        descriptions->setIndex(schema::IndexDescription);
         whos = db->openTable(schema::Documents);
-        whos->setIndex(schema::IndexWho);
+        if (!descriptions->setIndex(schema::IndexDescription) || !whos->setIndex(schema::IndexWho))
+            return false;
         gAddMode = add;
         w = std::make_unique<frmChange>(*db, *list, descriptions.get(), whos.get());
         w->setToday([] { return kToday; });
@@ -227,13 +227,8 @@ private Q_SLOTS:
         row("description prefix, click", "Inv", "Ann", march, "3/1/2024", "click");
         row("who prefix, frame close", "Letter", "Smi", march, "3/1/2024", "close");
         row("no date", "Inv", "Smi", QVariant(), "", "esc");
-        for (int month = 1; month <= 12; ++month) {
-            const QDate d(2025, month, QDate(2025, month, 1).daysInMonth());
-            QTest::addRow("month %d", month)
-                << "Invo"
-                << "Smit" << QVariant(d) << QStringLiteral("%1/%2/2025").arg(month).arg(d.day())
-                << "esc";
-        }
+        row("two-digit month and day", "Invo", "Smit", QVariant(QDate(2025, 12, 31)), "12/31/2025",
+            "esc");
         row("early year", "Inv", "Smi", QVariant(QDate(1905, 1, 2)), "1/2/1905", "esc");
     }
 
@@ -267,18 +262,10 @@ private Q_SLOTS:
         QCOMPARE(e.stored(rp).values, before.values);
     }
 
-    void dateShownAsMonthDayYearInEveryLocale_data()
+    void dateShownAsMonthDayYearInAnyLocale()
     {
-        QTest::addColumn<QString>("locale");
-        for (const char *name : {"C", "en_US", "de_DE"})
-            QTest::newRow(name) << name;
-    }
-
-    void dateShownAsMonthDayYearInEveryLocale()
-    {
-        QFETCH(QString, locale);
         const QLocale previous;
-        QLocale::setDefault(QLocale(locale));
+        QLocale::setDefault(QLocale(QStringLiteral("de_DE")));
         Editor e;
         const qint64 rp = addDocument(*e.db, {3, "x", 0, QDate(2026, 12, 4)});
         const bool opened = e.open(false, rp);
@@ -347,13 +334,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("refused");
 
         row("six digits", "123199", "12/31/1999", false);
-        row("keyword", "Yesterday", "12/3/2026", false);
-        row("four digits", "1225", "12/25/2026", false);
-        row("empty year", "1/5/", "1/5/2000", false);
-        row("full form", "01/05/1999", "1/5/1999", false);
         row("empty is accepted here", "", "", false);
         row("month 13", "13/5/99", "13/5/99", true);
-        row("30 February", "2/30/2024", "2/30/2024", true);
         row("keyword with blank", " now", " now", true);
     }
 
@@ -435,10 +417,7 @@ private Q_SLOTS:
         row("add, number taken", true, "10", "1/1/2020", taken, "txtID");
         row("change, another's number", false, "10", "1/1/2020", taken, "txtID");
         row("number taken and date bad", true, "10", "13/13/2020", taken, "txtID");
-        row("empty number", true, "", "1/1/2020", badId, "txtID");
         row("letters", false, "abc", "1/1/2020", badId, "txtID");
-        row("beyond 32 bits", true, "2147483648", "1/1/2020", badId, "txtID");
-        row("SQL in the number", true, "11 OR 1=1", "", badId, "txtID");
     }
 
     void refusedSave()
@@ -487,14 +466,10 @@ private Q_SLOTS:
         const QVariant none;
         const QVariant feb(QDate(2020, 2, 2));
         const QVariant refused(QDate(0, 0, 0));
-        row("record without a date stays so", false, none, "", none);
         row("emptied box", false, feb, "", none);
         row("blanks only", false, feb, "   ", none);
-        row("new record without a date", true, none, "", none);
         row("full date", false, none, " 1/5/2020 ", QVariant(QDate(2020, 1, 5)));
         row("short form not expanded", false, feb, "123199", refused);
-        row("impossible day", true, none, "2/30/2024", refused);
-        row("letters", false, feb, "soon", refused);
     }
 
     void dateOnUpdate()
@@ -535,11 +510,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("keys"); // typed at the end; '|' is Ctrl+Enter, '<' Backspace
         QTest::addColumn<QString>("saved");
 
-        row("CR LF untouched", "one\r\ntwo", "", "one\r\ntwo");
         row("mixed untouched", "a\r\nb\nc\rd\r\n", "", "a\r\nb\nc\rd\r\n");
         row("typed and taken back", "one\r\ntwo", "x<", "one\r\ntwo");
         row("CR LF edited", "one\r\ntwo", "|three", "one\r\ntwo\r\nthree");
-        row("LF edited", "one\ntwo", "|three", "one\ntwo\nthree");
         row("CR edited", "one\rtwo", "|three", "one\rtwo\rthree");
     }
 
@@ -603,11 +576,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("id");
         QTest::addColumn<int>("newId");
 
-        row("add", true, "12", 12);
         row("add with blanks", true, " 13 ", 13);
-        row("add numbered 0", true, "0", 0);
         row("add negative", true, "-3", -3);
-        row("change keeps own number", false, "20", 0);
         row("change to a free number", false, "21", 0);
     }
 
@@ -725,7 +695,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("keys"); // '<' moves the caret one left
         QTest::addColumn<QString>("text");
 
-        row("no candidate", "xyz", "xyz");
         row("caret not at the end", "nv<<I", "Inv");
         row("typed value equals a stored one", "Invitation", "Invitation");
     }

