@@ -93,6 +93,7 @@ private Q_SLOTS:
         QVERIFY(s.message().contains(QStringLiteral("QskDef.MDB")));
     }
 
+    // One row per option the window shows; how the saved text is read is tst_documentquery's.
     void savedOrder_data()
     {
         QTest::addColumn<QVariant>("saved");
@@ -102,15 +103,11 @@ private Q_SLOTS:
         const QStringList byDesc = {"Alpha", "beta", "gamma"};
         const QStringList byId = {"Alpha", "beta", "gamma"};
         QTest::newRow("absent") << QVariant() << 0 << byIdDesc;
-        QTest::newRow("blank") << QVariant("   ") << 0 << byIdDesc;
         QTest::newRow("DESCRIPTION") << QVariant("DESCRIPTION") << 1 << byDesc;
         QTest::newRow("ID") << QVariant("ID") << 2 << byId;
-        QTest::newRow("ID DESC") << QVariant("ID DESC") << 0 << byIdDesc;
+        QTest::newRow("outer blanks order but select nothing") << QVariant(" ID ") << 0 << byId;
         QTest::newRow("small letters order but select nothing")
             << QVariant("description") << 0 << byDesc;
-        QTest::newRow("outer blanks") << QVariant(" ID ") << 0 << byId;
-        QTest::newRow("unknown never reaches SQL")
-            << QVariant("ID; DROP TABLE Documents") << 0 << byIdDesc;
     }
     void savedOrder()
     {
