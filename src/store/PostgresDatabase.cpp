@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <libpq-fe.h>
@@ -226,6 +227,35 @@ QString firstLine(const char *message)
     return QString::fromUtf8(message).trimmed().section(QLatin1Char('\n'), 0, 0);
 }
 
+// libpq's and the server's texts may quote what the user gave: a database
+// name that was meant as a URI ("postgres:/user:secret@host"), or a value of
+// the string. Every password it holds is masked before the text is shown.
+QString withoutPassword(QString text, const std::string &conninfo)
+{
+    const QString mask = QStringLiteral("********");
+    QStringList secrets;
+    char *error = nullptr;
+    if (PQconninfoOption *options = PQconninfoParse(conninfo.c_str(), &error)) {
+        for (const PQconninfoOption *o = options; o->keyword; ++o)
+            if (o->val && std::strcmp(o->keyword, "password") == 0)
+                secrets << QString::fromUtf8(o->val);
+        PQconninfoFree(options);
+    }
+    PQfreemem(error);
+    static const QRegularExpression userInfo(
+        QStringLiteral("((?:^|[/\"=\\s])[^/@\\s:\"]*:)[^/@\\s\"]*@"));
+    for (const QRegularExpressionMatch &m : userInfo.globalMatch(QString::fromStdString(conninfo)))
+        secrets << m.captured().mid(m.capturedLength(1)).chopped(1);
+    for (const QString &secret : std::as_const(secrets))
+        if (!secret.isEmpty())
+            text.replace(secret, mask);
+    static const QRegularExpression keyword(
+        QStringLiteral("(password\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'|\\S+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    text.replace(keyword, QStringLiteral("\\1") + mask);
+    return text.replace(userInfo, QStringLiteral("\\1") + mask + QLatin1Char('@'));
+}
+
 bool looksLikeConnectionString(const std::string &s)
 {
     return s.find('=') != std::string::npos || s.rfind("postgresql://", 0) == 0 ||
@@ -254,7 +284,7 @@ Result<ConnectionPtr> connectTo(const std::string &conninfo)
             QStringLiteral("Out of memory while connecting to the database server."));
     if (PQstatus(conn.get()) == CONNECTION_OK)
         return conn;
-    const QString reason = firstLine(PQerrorMessage(conn.get()));
+    const QString reason = withoutPassword(firstLine(PQerrorMessage(conn.get())), conninfo);
     switch (PQpingParams(p.keywords.data(), p.values.data(), 1)) {
     case PQPING_NO_ATTEMPT:
         return Status::failure(
