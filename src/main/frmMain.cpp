@@ -5,7 +5,6 @@
 #include "main/DocumentIndexService.h"
 #include "main/Session.h"
 #include "store/DataControl.h"
-#include "store/DatabaseFile.h"
 #include "store/Schema.h"
 #include "store/modRoutines.h"
 #include "widgets/DataGrid.h"
@@ -134,7 +133,7 @@ Status frmMain::Form_Initialize()
     }
     gDatabase = m_session.database();
 
-    dtaDocuments->setDatabaseName(schema::DatabaseFile);
+    dtaDocuments->setDatabaseName(gDatabase->path());
     dtaDocuments->setDatabase(gDatabase);
     if (Status s = dtaDocuments->refresh(); !s)
         return s;

@@ -90,7 +90,7 @@ frmTypes::~frmTypes()
 Status frmTypes::Form_Load()
 {
     dtaTypes->setDatabase(&m_db);
-    dtaTypes->setDatabaseName(schema::DatabaseFile);
+    dtaTypes->setDatabaseName(m_db.path());
     // Equal names (letter case ignored) keep the order in which they were added.
     dtaTypes->setRecordSource(std::make_shared<SqlListSource>(
         schema::Types, QString(), QVariantList(), QStringLiteral("Type, RecordPtr")));
