@@ -5,10 +5,10 @@
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
 #include "store/ListSource.h"
-#include "widgets/MessageBox.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
 #include "store/SqliteDatabase.h"
+#include "widgets/MessageBox.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -29,7 +29,11 @@ const QDate kToday(2026, 12, 4);
 class Editor
 {
 public:
-    Editor() : db(makeDatabase(folder.file(schema::DatabaseFile))) {}
+    // On a database file of its own, or on `server` when given.
+    explicit Editor(std::unique_ptr<Database> server = nullptr)
+        : db(server ? std::move(server) : makeDatabase(folder.file(schema::DatabaseFile)))
+    {
+    }
 
     bool open(bool add, qint64 recordPtr = 0)
     {
@@ -111,12 +115,12 @@ class tst_frmChange : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanupTestCase() { TestServer::instance().dropAll(); }
     void init()
     {
         MessageBox::clearAnswers();
         MessageBox::clearShownTexts();
     }
-
 
     void newRecordStartsBlankWithTodayAndFirstType()
     {
@@ -230,8 +234,10 @@ private Q_SLOTS:
         row("no date", "Inv", "Smi", QVariant(), "", "esc");
         for (int month = 1; month <= 12; ++month) {
             const QDate d(2025, month, QDate(2025, month, 1).daysInMonth());
-            QTest::addRow("month %d", month) << "Invo" << "Smit" << QVariant(d)
-                << QStringLiteral("%1/%2/2025").arg(month).arg(d.day()) << "esc";
+            QTest::addRow("month %d", month)
+                << "Invo"
+                << "Smit" << QVariant(d) << QStringLiteral("%1/%2/2025").arg(month).arg(d.day())
+                << "esc";
         }
         row("early year", "Inv", "Smi", QVariant(QDate(1905, 1, 2)), "1/2/1905", "esc");
     }
@@ -339,7 +345,6 @@ private Q_SLOTS:
         QCOMPARE(e.list->editMode(), EditMode::None);
     }
 
-
     void leavingTheDateBox_data()
     {
         QTest::addColumn<QString>("typed");
@@ -421,7 +426,6 @@ private Q_SLOTS:
         QCOMPARE(e.count(), 0);
     }
 
-
     void refusedSave_data()
     {
         QTest::addColumn<bool>("add");
@@ -430,7 +434,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
 
-        const char *taken = "ID already defined for another entry.  Please enter a different ID number.";
+        const char *taken =
+            "ID already defined for another entry.  Please enter a different ID number.";
         const char *badId = "The ID must be a whole number from -2147483648 to 2147483647.";
         row("add, number taken", true, "10", "1/1/2020", taken, "txtID");
         row("change, another's number", false, "10", "1/1/2020", taken, "txtID");
@@ -682,7 +687,6 @@ private Q_SLOTS:
         QCOMPARE(e.list->editMode(), EditMode::None);
     }
 
-
     void completionWhileTyping()
     {
         Editor e;
@@ -748,6 +752,47 @@ private Q_SLOTS:
         }
         QCOMPARE(desc->text(), text);
         QVERIFY(!desc->hasSelectedText());
+    }
+
+    // The server goes away while the editor is open (here: it stops taking
+    // connections and ends the one in use): Update says so and saves nothing,
+    // the editor keeps what was typed, and Update works once it is back.
+    void lostConnectionKeepsTheEditorOpen()
+    {
+        TestServer &server = TestServer::instance();
+        if (!TestServer::configured())
+            QSKIP("No test server (PGHOST, PGPORT, ...).");
+        QVERIFY(server.start());
+        const QString target = server.createDatabase();
+        const QString name = target.section('=', 1);
+        auto opened = openServerDatabase(target);
+        QVERIFY(opened);
+        Editor e(std::move(opened->db));
+        const qint64 rp = addDocument(*e.db, {1, "before"});
+        QVERIFY(e.open(false, rp));
+        Editor::typeInto(e.box("txtDesc"), "typed meanwhile");
+        const auto reachable = [&](bool on) {
+            return server.admin({QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS %2")
+                                     .arg(name, on ? "true" : "false"),
+                                 {}});
+        };
+        QVERIFY(reachable(false));
+        QVERIFY(server.admin({"SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity "
+                              "WHERE datname = ?",
+                              {name}}));
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        QTest::mouseClick(e.button("cmdUpdate"), Qt::LeftButton);
+        QVERIFY(e.w->isVisible());
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        QVERIFY2(MessageBox::shownTexts().constFirst().contains("connection to the database "
+                                                                "server was lost"),
+                 qPrintable(MessageBox::shownTexts().constFirst()));
+        QCOMPARE(e.box("txtDesc")->text(), QString("typed meanwhile"));
+
+        QVERIFY(reachable(true));
+        QTest::mouseClick(e.button("cmdUpdate"), Qt::LeftButton);
+        QCOMPARE(e.w->result(), int(QDialog::Accepted));
+        QCOMPARE(e.stored(rp).value("Description").toString(), QString("typed meanwhile"));
     }
 
     void descriptionSavedAMomentAgoIsOffered()
