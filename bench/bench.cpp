@@ -1,7 +1,8 @@
 // quillstack-bench: measures the program's speed targets at a million
 // documents. Run by hand; it is not a test.
 //
-//   quillstack-bench [--docs N] [--dir FOLDER] [--reps R] [--bare no] [--database CONNINFO]
+//   quillstack-bench [--docs N] [--dir FOLDER] [--reps R] [--bare no] [--database CONNINFO
+//   [--copy-only yes]]
 //
 // With --database, the file is copied to that server database (its tables
 // are dropped first: give it a scratch database) and the program measured
@@ -94,6 +95,7 @@ int main(int argc, char **argv)
     int reps = 11;
     bool bare = true;
     QString conninfo;
+    bool copyOnly = false;
     QString dir = QDir::temp().filePath(QStringLiteral("quillstack-bench"));
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -107,6 +109,8 @@ int main(int argc, char **argv)
             bare = args[i + 1] != QLatin1String("no");
         else if (args[i] == QLatin1String("--database"))
             conninfo = args[i + 1];
+        else if (args[i] == QLatin1String("--copy-only"))
+            copyOnly = args[i + 1] == QLatin1String("yes");
     }
     g_bare = bare;
     QDir().mkpath(dir);
@@ -133,7 +137,7 @@ int main(int argc, char **argv)
     }
 
     if (!conninfo.isNull())
-        return bench::runServerBench(conninfo, dbName, reps);
+        return bench::runServerBench(conninfo, dbName, reps, copyOnly);
 
     std::printf("\n== Main window at %d documents (2 cores) ==\n", docs);
     Figures startup;
