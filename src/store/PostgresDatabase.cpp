@@ -502,8 +502,7 @@ public:
     }
 
     quint64 writeGeneration() const override { return m_generation; }
-    // Bumped when changes by others may have been missed (a new connection);
-    // following the server's change notices builds on this.
+    // Bumped when changes by others may have been missed (a new connection).
     qint64 dataVersion() override { return m_dataVersion; }
 
     void pollOtherWriters() override
