@@ -2,7 +2,7 @@
 # Installs what Quillstack needs to build, run and test on Debian 12.
 set -euo pipefail
 packages=(
-    cmake g++ ninja-build pkg-config
+    cmake g++ ninja-build pkg-config ccache
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlite3-dev sqlite3
     libpq-dev postgresql-15 postgresql-common

@@ -1,4 +1,5 @@
 #include "Recordsets.h"
+#include "Schema.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -10,7 +11,6 @@ namespace qs {
 
 namespace {
 
-const QString kRecordPtr = QStringLiteral("RecordPtr");
 
 // Rows fetched around the one asked for, so a grid page costs one query.
 constexpr int kFetchBefore = 16;
@@ -28,7 +28,7 @@ QString asciiFolded(const QString &s)
 
 bool isKeyField(const QString &field)
 {
-    return field.compare(kRecordPtr, Qt::CaseInsensitive) == 0;
+    return field.compare(schema::RecordPtr, Qt::CaseInsensitive) == 0;
 }
 
 const Row &emptyRow()
@@ -226,7 +226,7 @@ void KeysetRecordset::fetchAround(int row) const
     if (!rows)
         return;
     for (Row &r : *rows)
-        m_cache[r.value(kRecordPtr).toLongLong()] = std::move(r);
+        m_cache[r.value(schema::RecordPtr).toLongLong()] = std::move(r);
     // Rows that another copy deleted read as empty.
     for (const QVariant &key : std::as_const(wanted))
         m_cache.try_emplace(key.toLongLong(), Row());
@@ -301,7 +301,7 @@ TableRecordset::TableRecordset(Database &db, QString table)
 QString TableRecordset::orderBy(bool forward) const
 {
     const SqlDialect d = m_db.dialect();
-    const QString key = sql::orderTerm(d, kRecordPtr, !forward);
+    const QString key = sql::orderTerm(d, schema::RecordPtr, !forward);
     if (isKeyField(m_indexColumn))
         return key;
     return sql::orderTerm(d, m_indexColumn, !forward) + QStringLiteral(", ") + key;
@@ -366,7 +366,7 @@ void TableRecordset::step(bool forward)
         m_ahead.pop_back();
         return;
     }
-    const QVariant key = m_row.value(kRecordPtr);
+    const QVariant key = m_row.value(schema::RecordPtr);
     const QVariant col = m_row.value(m_indexColumn);
     const char *cmp = forward ? ">" : "<";
     Statement st;

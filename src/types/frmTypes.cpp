@@ -32,7 +32,7 @@ public:
     }
 };
 
-QPushButton *button(const QString &text, const char *name, QWidget *parent)
+QPushButton *typesButton(const QString &text, const char *name, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
     b->setObjectName(QLatin1String(name));
@@ -58,9 +58,9 @@ frmTypes::frmTypes(Database &db, QWidget *parent) : QDialog(parent), m_db(db)
     grdTypes->setItemDelegate(new TrimmedTextDelegate(grdTypes));
     grdTypes->horizontalHeader()->setStretchLastSection(true);
 
-    cmdAdd = button(QStringLiteral("&Add"), "cmdAdd", panel);
-    cmdDelete = button(QStringLiteral("Delete"), "cmdDelete", panel);
-    cmdExit = button(QStringLiteral("Exit"), "cmdExit", panel);
+    cmdAdd = typesButton(QStringLiteral("&Add"), "cmdAdd", panel);
+    cmdDelete = typesButton(QStringLiteral("Delete"), "cmdDelete", panel);
+    cmdExit = typesButton(QStringLiteral("Exit"), "cmdExit", panel);
 
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(cmdAdd);
