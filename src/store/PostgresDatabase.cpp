@@ -10,8 +10,10 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace qs {
 
@@ -41,6 +43,10 @@ const char *const kLost =
 // schema's creation lock).
 constexpr int kLockDocuments = 0x51534B01;
 constexpr int kLockTypes = 0x51534B02;
+
+// Beyond this many changed rows heard between two looks, the listener is
+// told to read everything again (in the background) rather than each row.
+constexpr size_t kMostKeysTold = 1000;
 
 FieldReader::Kind kindOf(Oid type)
 {
@@ -526,9 +532,36 @@ public:
     }
 
     quint64 writeGeneration() const override { return m_generation; }
-    // Bumped when changes by others may have been missed (a new connection);
-    // following the server's change notices builds on this.
+    // Bumped when changes by others may have been missed (a new connection).
     qint64 dataVersion() override { return m_dataVersion; }
+
+    void pollOtherWriters() override
+    {
+        if (!m_watching || lostConnection())
+            return;
+        // All that has arrived, which may take more than one read. A lost
+        // connection shows at the next command, which connects again.
+        for (int reads = 0; reads < 256 && PQconsumeInput(m_conn.get()) && collectNotices() > 0;
+             ++reads) {
+        }
+        // Told only between transactions of ours, as the server sends them.
+        if (m_depth > 0 || (!m_missedWrites && m_otherKeys.empty()))
+            return;
+        OtherWrites writes;
+        writes.unknown = std::exchange(m_missedWrites, false);
+        if (!writes.unknown) {
+            std::sort(m_otherKeys.begin(), m_otherKeys.end());
+            m_otherKeys.erase(std::unique(m_otherKeys.begin(), m_otherKeys.end()),
+                              m_otherKeys.end());
+            writes.documents = std::move(m_otherKeys);
+        }
+        m_otherKeys.clear();
+        otherWritersFound(writes);
+    }
+    int otherWriterSocket() const override
+    {
+        return m_watching && !lostConnection() ? PQsocket(m_conn.get()) : -1;
+    }
 
 private:
     struct Bound
@@ -640,6 +673,42 @@ private:
 
     bool lostConnection() const { return PQstatus(m_conn.get()) == CONNECTION_BAD; }
 
+    // The trigger on Documents announces each changed row's key on this
+    // channel, or nothing in particular after a large change.
+    void watchOtherWriters(bool on) override
+    {
+        m_watching = on;
+        m_otherKeys.clear();
+        m_missedWrites = false;
+        if (!lostConnection())
+            listen(on);
+    }
+    void listen(bool on)
+    {
+        ResultPtr r(PQexec(m_conn.get(), on ? "LISTEN qsk_documents" : "UNLISTEN qsk_documents"));
+    }
+    // Returns how many notices it read.
+    int collectNotices()
+    {
+        // Our own writes are announced to us too; record sets told of them.
+        const int self = PQbackendPID(m_conn.get());
+        int read = 0;
+        while (PGnotify *raw = PQnotifies(m_conn.get())) {
+            const std::unique_ptr<PGnotify, decltype(&PQfreemem)> notice(raw, &PQfreemem);
+            ++read;
+            if (notice->be_pid == self)
+                continue;
+            char *end = nullptr;
+            const long long key = std::strtoll(notice->extra, &end, 10);
+            if (key <= 0 || end == notice->extra || *end != '\0' ||
+                m_otherKeys.size() >= kMostKeysTold)
+                m_missedWrites = true;
+            else
+                m_otherKeys.push_back(key);
+        }
+        return read;
+    }
+
     Status failure(const PGresult *r)
     {
         if (lostConnection())
@@ -663,6 +732,11 @@ private:
             return Status::failure(QString::fromLatin1(kLost));
         setUpSession();
         ++m_dataVersion;
+        // What others wrote while the connection was gone was not heard.
+        if (m_watching) {
+            listen(true);
+            m_missedWrites = true;
+        }
         // The server released our record locks with the old connection.
         const auto held = m_held.keys();
         for (const LockId &id : held) {
@@ -693,6 +767,9 @@ private:
     qint64 m_lastInsertKey = 0;
     QHash<LockId, int> m_held;
     QSet<LockId> m_lost;
+    bool m_watching = false;
+    bool m_missedWrites = false;
+    std::vector<qint64> m_otherKeys;
 };
 
 // COPY text form: backslash, tab, newline and return escaped; \N for null.
