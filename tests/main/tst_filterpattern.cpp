@@ -143,6 +143,14 @@ private slots:
         row("question needs a char", QStringLiteral("?"), QString(""), false);
         row("negated empty list needs a char", QStringLiteral("[!]"), QString(""), false);
         row("negated empty list", QStringLiteral("[!]"), QStringLiteral("x"), true);
+        row("stars in a row", QStringLiteral("**A***B*"), QStringLiteral("xaxxbx"), true);
+        // How a list is read: "-" and "^" are plain where they cannot be a range or negation.
+        row("dash last", QStringLiteral("[A-]"), QStringLiteral("b"), false);
+        row("dash after a range", QStringLiteral("[A-C-E]"), QStringLiteral("d"), false);
+        row("caret alone is plain", QStringLiteral("[^]"), QStringLiteral("x"), false);
+        row("empty list then close", QStringLiteral("[]]"), QStringLiteral("x"), false);
+        row("bang without close", QStringLiteral("[!A"), QStringLiteral("x[!ay"), true);
+        row("pattern characters listed", QStringLiteral("[*?#[]"), QStringLiteral("5"), false);
         row("star order", QStringLiteral("E*A"), QStringLiteral("AE"), false);
         row("question counts code points", QStringLiteral("A?C"), u8("aéc"), true);
         row("two questions, one accent", QStringLiteral("A??C"), u8("aéc"), false);

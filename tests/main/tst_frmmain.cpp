@@ -363,6 +363,15 @@ private Q_SLOTS:
         QCOMPARE(types->front().values.value(0).toInt(), 1);
     }
 
+    void aboutBox()
+    {
+        TestFolder folder;
+        test::MainWindow w;
+        MessageBox::queueAnswer(QMessageBox::Ok);
+        w.findChild<QAction *>(QStringLiteral("mnuHelpAbout"))->trigger();
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"Quillstack - version 3.2.15"});
+    }
+
     void exitAndCloseBoxEndWithoutQuestion()
     {
         TestFolder folder;
