@@ -2,11 +2,11 @@
 // there, lost connections, and the indexes the server's plans rely on.
 #include "support/TestSupport.h"
 
-#include "support/DbfWriter.h"
 #include "main/DocumentQuery.h"
 #include "store/ListSource.h"
 #include "store/Recordset.h"
 #include "store/Schema.h"
+#include "support/DbfWriter.h"
 
 #include <QProcess>
 
