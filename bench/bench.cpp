@@ -1,11 +1,18 @@
 // quillstack-bench: measures the program's speed targets at a million
 // documents. Run by hand; it is not a test.
 //
-//   quillstack-bench [--docs N] [--dir FOLDER] [--reps R] [--bare no]
+//   quillstack-bench [--docs N] [--dir FOLDER] [--reps R] [--bare no] [--database CONNINFO
+//   [--copy-only yes]]
+//
+// With --database, the file is copied to that server database (its tables
+// are dropped first: give it a scratch database) and the program measured
+// there instead.
 //
 // The database is generated once into FOLDER (default: a folder under /tmp)
 // and reused by later runs with the same N.
+#include "BenchSupport.h"
 #include "Generator.h"
+#include "ServerBench.h"
 
 #include "editor/EditorBench.h"
 #include "import/ImportBench.h"
@@ -34,57 +41,9 @@
 #include <vector>
 
 using namespace qs;
+using namespace qs::bench;
 
 namespace {
-
-// The program as main() builds it: the window over a session that outlives
-// it (the session base is built first and goes last).
-struct SessionHolder
-{
-    Session session;
-};
-struct Program : SessionHolder, frmMain
-{
-    Program() : frmMain(SessionHolder::session) {}
-};
-
-struct Figures
-{
-    std::vector<double> ms;
-    double median() const { return at(0.5); }
-    double p95() const { return at(0.95); }
-    double at(double q) const
-    {
-        if (ms.empty())
-            return 0;
-        std::vector<double> v = ms;
-        std::sort(v.begin(), v.end());
-        return v[std::min(v.size() - 1, size_t(q * double(v.size())))];
-    }
-};
-
-double timeMs(const std::function<void()> &fn)
-{
-    QElapsedTimer t;
-    t.start();
-    fn();
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-void settle()
-{
-    // Paint what the change produced, as the screen would.
-    QCoreApplication::processEvents();
-}
-
-void row(const QString &name, const Figures &f, const Figures &bare = {})
-{
-    std::printf("%-44s median %8.2f ms   p95 %8.2f ms", qPrintable(name), f.median(), f.p95());
-    if (!bare.ms.empty())
-        std::printf("   | bare SQLite LIKE median %8.2f ms", bare.median());
-    std::printf("\n");
-    std::fflush(stdout);
-}
 
 // Resident memory of this process, in MB: now (VmRSS) and the peak (VmHWM).
 double statusMb(const char *field)
@@ -135,6 +94,8 @@ int main(int argc, char **argv)
     int docs = 1000000;
     int reps = 11;
     bool bare = true;
+    QString conninfo;
+    bool copyOnly = false;
     QString dir = QDir::temp().filePath(QStringLiteral("quillstack-bench"));
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -146,6 +107,10 @@ int main(int argc, char **argv)
             reps = args[i + 1].toInt();
         else if (args[i] == QLatin1String("--bare"))
             bare = args[i + 1] != QLatin1String("no");
+        else if (args[i] == QLatin1String("--database"))
+            conninfo = args[i + 1];
+        else if (args[i] == QLatin1String("--copy-only"))
+            copyOnly = args[i + 1] == QLatin1String("yes");
     }
     g_bare = bare;
     QDir().mkpath(dir);
@@ -170,6 +135,9 @@ int main(int argc, char **argv)
         QFile(marker).open(QIODevice::WriteOnly);
         std::printf("  generated in %.1f s\n", double(t.elapsed()) / 1000);
     }
+
+    if (!conninfo.isNull())
+        return bench::runServerBench(conninfo, dbName, reps, copyOnly);
 
     std::printf("\n== Main window at %d documents (2 cores) ==\n", docs);
     Figures startup;

@@ -13,7 +13,7 @@ targets=(fuzz_legacy_import fuzz_filter_pattern fuzz_dates)
 
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
-    -DQS_FUZZ=ON -DQS_CORE_ONLY=ON -DQS_BUILD_TESTS=OFF >/dev/null
+    -DQS_FUZZ=ON -DQS_CORE_ONLY=ON -DQS_UNITY_BUILD=ON -DQS_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
 
 # A smaller quarantine keeps long runs well within the memory limit.

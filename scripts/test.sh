@@ -17,12 +17,13 @@ stage() {
     echo "== $1: $((SECONDS - stage_start)) s (total $SECONDS s)"
     stage_start=$SECONDS
 }
+# Every build here starts from nothing, so the libraries are compiled in batches.
 # The core-only build compiles the same sources with the same flags as the
 # first one: a compiler cache turns it into little more than linking.
-launcher=()
+build_options=(-DQS_UNITY_BUILD=ON)
 if command -v ccache >/dev/null; then
     export CCACHE_BASEDIR="$here"
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    build_options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 stage "installing"
 
@@ -32,7 +33,7 @@ run_tests() {
 }
 
 cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQS_WERROR=ON "${launcher[@]}"
+    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQS_WERROR=ON "${build_options[@]}"
 cmake --build "$here/build" -j2
 stage "release build"
 run_tests "$here/build"
@@ -49,7 +50,7 @@ fi
 
 # The core libraries and their tests again without Qt Widgets: proves the split.
 cmake -S "$here" -B "$here/build-core" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQS_WERROR=ON -DQS_CORE_ONLY=ON "${launcher[@]}"
+    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQS_WERROR=ON -DQS_CORE_ONLY=ON "${build_options[@]}"
 cmake --build "$here/build-core" -j2
 # (The server engine was tested in the first pass.)
 (cd "$here/build-core" && QSK_REQUIRE_SERVER=0 QSK_SOAK_SECONDS=5 ctest --output-on-failure -j2)
@@ -57,7 +58,7 @@ stage "core-only build and tests"
 
 if [ "${QS_SKIP_SANITIZERS:-0}" != 1 ]; then
     cmake -S "$here" -B "$here/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Asan -DQS_WERROR=ON \
-        -DQS_BUILD_EXTRAS=OFF
+        -DQS_BUILD_EXTRAS=OFF -DQS_UNITY_BUILD=ON
     cmake --build "$here/build-asan" -j2
     stage "sanitizer build"
     # Leaks are not checked: the toolkit's own caches would drown the report.

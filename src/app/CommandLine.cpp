@@ -36,17 +36,33 @@ struct Parser
                                                 "order, to <file> as CSV without opening a "
                                                 "window, and ends."),
                                  QStringLiteral("file")};
+    QCommandLineOption database{
+        QStringLiteral("database"),
+        QStringLiteral("Works on a database on a PostgreSQL server instead of the file: "
+                       "<conninfo> is a connection string (\"host=server dbname=quillstack\"), "
+                       "a URI (\"postgresql://server/quillstack\"), \"service=name\" or a "
+                       "database name; PG* variables, ~/.pgpass and pg_service.conf apply. Keep "
+                       "passwords in ~/.pgpass rather than here."),
+        QStringLiteral("conninfo")};
+    QCommandLineOption copyFrom{QStringLiteral("copy-from"),
+                                QStringLiteral("With --database: copies every document and type "
+                                               "of the database file <file> to the server, "
+                                               "which must hold none yet, then goes on."),
+                                QStringLiteral("file")};
 
     Parser()
     {
         parser.setApplicationDescription(
             QStringLiteral("Quillstack keeps an index of paper and electronic documents. It "
-                           "works on the database \"Qsk.MDB\" in the current folder."));
+                           "works on the database \"Qsk.MDB\" in the current folder, or on "
+                           "a PostgreSQL server (--database)."));
         parser.addOption(help);
         parser.addOption(version);
         parser.addOption(folder);
         parser.addOption(folderDocuments);
         parser.addOption(exportCsv);
+        parser.addOption(database);
+        parser.addOption(copyFrom);
     }
 };
 
@@ -96,6 +112,20 @@ CommandLine parseCommandLine(const QStringList &arguments)
         line.folder = QFileInfo(folder).absoluteFilePath();
     } else if (p.parser.isSet(p.folderDocuments)) {
         line.folder = documentsWorkFolder();
+    }
+    if (p.parser.isSet(p.copyFrom)) {
+        const QString file = p.parser.value(p.copyFrom);
+        if (!p.parser.isSet(p.database))
+            return failure(QStringLiteral("--copy-from copies to a database server: give "
+                                          "--database too."));
+        if (file.isEmpty())
+            return failure(QStringLiteral("--copy-from needs the name of a database file."));
+        line.copyFrom = QFileInfo(file).absoluteFilePath();
+    }
+    if (p.parser.isSet(p.database)) {
+        // Empty is allowed: libpq then takes everything from PG* variables and service files.
+        line.onServer = true;
+        line.conninfo = p.parser.value(p.database);
     }
     if (p.parser.isSet(p.exportCsv)) {
         const QString file = p.parser.value(p.exportCsv);

@@ -24,6 +24,12 @@ struct CommandLine
     // The folder to work in (made when missing); empty: the current folder.
     QString folder;
     QString exportFile;
+    // A database server instead of the file: `conninfo` is handed to the engine untouched
+    // (it may hold a password, so it is never printed).
+    bool onServer = false;
+    QString conninfo;
+    // A database file whose documents and types are copied to the (empty) server first.
+    QString copyFrom;
     QString text;
 };
 

@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProgressDialog>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,18 +66,48 @@ void nameApplication()
     QCoreApplication::setApplicationVersion(QLatin1String(qs::ProgramVersion));
 }
 
-qs::Status exportFromCurrentFolder(const QString &file)
+qs::Status exportIndex(const qs::CommandLine &line)
 {
-    // An export never creates a database: a missing one is most likely a wrong folder.
-    if (!QFileInfo::exists(qs::schema::DatabaseFile))
+    qs::Session session;
+    if (line.onServer) {
+        session.useServer(line.conninfo, line.copyFrom);
+    } else if (!QFileInfo::exists(qs::schema::DatabaseFile)) {
+        // An export never creates a database file: a missing one is most likely a wrong folder.
         return qs::Status::failure(QStringLiteral("There is no database \"%1\" in the folder "
                                                   "\"%2\".")
                                        .arg(qs::schema::DatabaseFile, QDir::currentPath()));
-    qs::Session session;
+    }
     if (const qs::Status s = session.open(); !s)
         return s;
-    return qs::exportIndexCsv(*session.database(), file);
+    return qs::exportIndexCsv(*session.database(), line.exportFile);
 }
+
+// Shows how a copy to the server goes; the copy runs in one transaction, so
+// the window offers no way to stop it half-way.
+class CopyProgressWindow
+{
+public:
+    CopyProgressWindow()
+    {
+        m_dialog.setWindowTitle(QStringLiteral("Quillstack"));
+        m_dialog.setLabelText(QStringLiteral("Copying the documents to the database server..."));
+        m_dialog.setCancelButton(nullptr);
+        m_dialog.setMinimumDuration(500);
+        m_dialog.setAccessibleName(QStringLiteral("Copying to the server"));
+    }
+    qs::CopyProgress listener()
+    {
+        return [this](qint64 done, qint64 total) {
+            // The bar counts in thousands, so a large file fits its int range.
+            m_dialog.setMaximum(int(std::max<qint64>(1, total / 1000)));
+            m_dialog.setValue(int(std::min(done, total) / 1000));
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        };
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
 
 // Help, version and the export: no display and no window.
 int runWithoutWindow(int argc, char **argv)
@@ -95,7 +128,7 @@ int runWithoutWindow(int argc, char **argv)
     }
     qs::Status s = qs::enterWorkFolder(line.folder);
     if (s)
-        s = exportFromCurrentFolder(line.exportFile);
+        s = exportIndex(line);
     if (!s) {
         std::fprintf(stderr, "quillstack: %s\n", s.message().toLocal8Bit().constData());
         return 1;
@@ -150,6 +183,9 @@ int main(int argc, char **argv)
     qs::LegacyImport legacyImport;
     qs::Session session;
     session.setNewDatabaseFiller(legacyImport.filler());
+    CopyProgressWindow copyProgress;
+    if (line.onServer)
+        session.useServer(line.conninfo, line.copyFrom, copyProgress.listener());
     qs::frmMain window(session);
     if (const qs::Status s = window.Form_Initialize(); !s) {
         qs::MessageBox::show(nullptr, s.message(), QStringLiteral("Quillstack"), QMessageBox::Ok,

@@ -1,8 +1,8 @@
 #include "import/LegacyImport.h"
 
 #include "import/frmConverting.h"
-#include "widgets/MessageBox.h"
 #include "store/Schema.h"
+#include "widgets/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,12 +22,15 @@ void letWindowPaint()
 }
 
 // A failed import fails the new database's filling, so the database is not kept.
-Status notImported(const QString &reason)
+Status notImported(const Database &db, const QString &reason)
 {
-    return Status::failure(
-        QStringLiteral("The legacy documents could not be imported, so the database \"%1\" "
-                       "was not created; the next start will try again.\n\n%2")
-            .arg(schema::DatabaseFile, reason));
+    const QString what =
+        db.dialect() == SqlDialect::SQLite
+            ? QStringLiteral("the database \"%1\" was not created").arg(schema::DatabaseFile)
+            : QStringLiteral("Quillstack's tables were not created in the %1").arg(db.path());
+    return Status::failure(QStringLiteral("The legacy documents could not be imported, so %1; "
+                                          "the next start will try again.\n\n%2")
+                               .arg(what, reason));
 }
 
 } // namespace
@@ -48,7 +51,7 @@ Status LegacyImport::fill(Database &db)
         return Status::success();
     Result<QString> memo = fnFindLegacyFile(folder, schema::LegacyMemoFile);
     if (!table || !memo)
-        return notImported(table ? memo.error() : table.error());
+        return notImported(db, table ? memo.error() : table.error());
     if (memo->isEmpty())
         *memo = QDir(folder).filePath(schema::LegacyMemoFile); // the reader reports it missing
 
@@ -64,11 +67,15 @@ Status LegacyImport::fill(Database &db)
                 m_listener(rowsDone, rowCount);
         });
     if (!result)
-        return notImported(result.error());
+        return notImported(db, result.error());
     m_report = result.value();
     // Written beside the database before it takes its name, so that a start
-    // killed from here on cannot lose the log.
-    m_logWritten = fnWriteImportLog(db.path(), *m_report);
+    // killed from here on cannot lose the log. A server database has no
+    // folder: the log goes beside the legacy table.
+    m_logWritten = fnWriteImportLog(db.dialect() == SqlDialect::SQLite
+                                        ? db.path()
+                                        : QDir(folder).filePath(schema::DatabaseFile),
+                                    *m_report);
     return Status::success();
 }
 

@@ -12,11 +12,14 @@ DocumentIndexService::DocumentIndexService(Database &db, QObject *parent)
     : QObject(parent), m_db(db)
 {
     m_db.setChangeListener([this](const QString &table, qint64 key) { onChanged(table, key); });
+    m_db.setOtherWriterListener(
+        [this](const Database::OtherWrites &writes) { onOtherWrites(writes); });
 }
 
 DocumentIndexService::~DocumentIndexService()
 {
     m_db.setChangeListener({});
+    m_db.setOtherWriterListener({});
     if (m_loader.joinable())
         m_loader.join();
 }
@@ -32,6 +35,7 @@ void DocumentIndexService::startLoad()
     if (m_loader.joinable())
         m_loader.join();
     m_loading = true;
+    m_stale = false;
     m_pendingKeys.clear();
     m_dataVersion = m_db.dataVersion();
     m_expectedGeneration = m_db.writeGeneration();
@@ -108,13 +112,34 @@ void DocumentIndexService::onChanged(const QString &table, qint64 key)
     m_expectedGeneration = m_db.writeGeneration();
 }
 
+void DocumentIndexService::onOtherWrites(const Database::OtherWrites &writes)
+{
+    if (writes.unknown) {
+        // Read everything again; SQL answers meanwhile.
+        m_index.reset();
+        m_stale = true;
+        if (!m_loading && !m_failed)
+            startLoad();
+    } else if (m_loading) {
+        // The load may have read them before they changed.
+        m_pendingKeys.insert(m_pendingKeys.end(), writes.documents.begin(), writes.documents.end());
+    } else if (m_index) {
+        for (const qint64 key : writes.documents)
+            if (!m_index->refreshRow(m_db, key)) {
+                m_index.reset();
+                break;
+            }
+    }
+    Q_EMIT changedElsewhere();
+}
+
 bool DocumentIndexService::select(const DocumentQuery &query, std::vector<qint64> &keys)
 {
     if (m_loading || m_failed)
         return false;
     const bool otherWriter = m_db.dataVersion() != m_dataVersion;
     const bool unknownOwnWrite = m_db.writeGeneration() != m_expectedGeneration;
-    if (!m_index || otherWriter || unknownOwnWrite) {
+    if (!m_index || otherWriter || unknownOwnWrite || m_stale) {
         // Catch up in the background; SQL answers meanwhile.
         m_index.reset();
         startLoad();

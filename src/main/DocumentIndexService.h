@@ -13,8 +13,10 @@ namespace qs {
 
 // Keeps a DocumentIndex in step with the database. It loads off the user
 // interface thread (the SQL path serves until it is ready), takes this
-// program's own writes at once, and reloads in the background when another
-// copy of the program (or any other connection) has written to the file.
+// program's own writes at once, and hears what other copies of the program
+// (or any other connection) wrote whenever the database is polled for it:
+// row by row when the engine names the rows (a server), by a reload in the
+// background when it cannot (the file).
 class DocumentIndexService : public QObject
 {
     Q_OBJECT
@@ -35,9 +37,13 @@ public:
 
 Q_SIGNALS:
     void ready();
+    // Another connection wrote documents, and the index has taken it in (or
+    // is reading everything again): lists over it are out of date.
+    void changedElsewhere();
 
 private:
     void onChanged(const QString &table, qint64 key);
+    void onOtherWrites(const Database::OtherWrites &writes);
     void install();
     void startLoad();
 
@@ -46,6 +52,7 @@ private:
     quint64 m_expectedGeneration = 0;
     qint64 m_dataVersion = 0;
     bool m_failed = false;
+    bool m_stale = false; // others wrote rows the index cannot name
 
     // The background load.
     std::thread m_loader;

@@ -3,9 +3,9 @@
 #include "Version.h"
 
 #include "main/DocumentIndexService.h"
+#include "main/OtherWritersWatch.h"
 #include "main/Session.h"
 #include "store/DataControl.h"
-#include "store/DatabaseFile.h"
 #include "store/Schema.h"
 #include "store/modRoutines.h"
 #include "widgets/DataGrid.h"
@@ -134,12 +134,16 @@ Status frmMain::Form_Initialize()
     }
     gDatabase = m_session.database();
 
-    dtaDocuments->setDatabaseName(schema::DatabaseFile);
+    dtaDocuments->setDatabaseName(gDatabase->path());
     dtaDocuments->setDatabase(gDatabase);
     if (Status s = dtaDocuments->refresh(); !s)
         return s;
     // The first screen comes from SQL; the index loads meanwhile.
     m_session.index()->start();
+    connect(m_session.index().get(), &DocumentIndexService::changedElsewhere, this,
+            &frmMain::followOtherWriters);
+    new OtherWritersWatch(
+        *gDatabase, [this] { return mayFollowOtherWriters(); }, this);
 
     DetailSet = gDatabase->openTable(schema::Documents);
     if (Status s = DetailSet->setIndex(schema::IndexRecordPtr); !s)
@@ -245,6 +249,27 @@ void frmMain::DisplayCurrentRecordInformation()
     }
     if (QWidget *w = focusedFilterControl())
         w->setFocus();
+}
+
+bool frmMain::mayFollowOtherWriters() const
+{
+    // Not while one of our windows is open over this one (the editor works
+    // on the list's record set), a list drops down, or a row is edited.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return false;
+    const Recordset *rs = dtaDocuments->recordset();
+    return !rs || rs->editMode() == EditMode::None;
+}
+
+void frmMain::followOtherWriters()
+{
+    // The same query again, where the user stands: the current record, the
+    // row at the top of the grid and the focus stay; the panel shows the
+    // current record as it now is. A failure keeps the list as it was.
+    int top = grdInfo->topRow();
+    if (!dtaDocuments->recordset() || !dtaDocuments->refreshInPlace(&top))
+        return;
+    grdInfo->showAtTop(top);
 }
 
 QWidget *frmMain::focusedFilterControl() const

@@ -88,6 +88,10 @@ private:
     void showEngineError(const Status &status);
     // A database that can only be read: says so and answers true.
     bool refusedAsReadOnly();
+    // Other users' writes: shown where the user stands, when nothing of
+    // ours is under way.
+    bool mayFollowOtherWriters() const;
+    void followOtherWriters();
 
     // Window members that the commands share.
     QString OrderClause;

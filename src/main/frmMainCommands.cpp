@@ -60,10 +60,11 @@ void frmMain::cmdChange_Click()
     Recordset *rs = dtaDocuments->recordset();
     if (!fnRecordOk(rs) || !gDatabase || refusedAsReadOnly())
         return;
-    // Lock test: a row that another copy holds in its editor cannot be
-    // edited. The trial edit is ended at once; the editor takes its own.
-    // Other refusals (the row deleted meanwhile, an unusable lock file) say
-    // what they are.
+    // Lock test: a row that another copy holds in its editor (on this
+    // computer or, with a server, on another) cannot be edited. The trial
+    // edit is ended at once; the editor takes its own. Other refusals (the
+    // row deleted meanwhile, an unusable lock, a lost connection) say what
+    // they are.
     if (const Status s = rs->edit(); !s) {
         if (s.kind() != FailureKind::RecordLocked)
             showEngineError(s);

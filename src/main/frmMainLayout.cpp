@@ -140,7 +140,8 @@ void frmMain::buildUi()
     txtFilterWho = named(new QLineEdit(filter), "txtFilterWho");
     txtFilterNote = named(new QLineEdit(filter), "txtFilterNote");
     chkFilterOn = named(new QCheckBox(QStringLiteral("Filter On"), filter), "chkFilterOn");
-    // Keeps every typed pattern within what SQLite accepts as a GLOB pattern.
+    // Keeps every typed pattern within what each engine's pattern matching
+    // accepts (SQLite's GLOB has the tightest limit).
     for (QLineEdit *box : {txtFilterDesc, txtFilterWho, txtFilterNote})
         box->setMaxLength(1000);
     setTopic(cmbType, 7114);

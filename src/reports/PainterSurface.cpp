@@ -11,11 +11,6 @@ namespace qs {
 namespace {
 // A QImage reports its resolution from dots per metre; this rounds back to 1440 per inch.
 constexpr int kRulerDotsPerMetre = 56693;
-
-double roundedPoints(double points)
-{
-    return std::round(points * 10000.0) / 10000.0;
-}
 } // namespace
 
 PainterSurface::PainterSurface()

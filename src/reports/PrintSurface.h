@@ -2,9 +2,16 @@
 
 #include <QString>
 
+#include <cmath>
 #include <stdexcept>
 
 namespace qs {
+
+// Sizes are kept to four decimals, as a point size on a real surface is.
+inline double roundedPoints(double points)
+{
+    return std::round(points * 10000.0) / 10000.0;
+}
 
 // Failure of a report: a surface that cannot produce its output, or a column table used wrongly.
 // The text is meant for the user.

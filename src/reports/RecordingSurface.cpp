@@ -4,14 +4,6 @@
 
 namespace qs {
 
-namespace {
-// Sizes are kept to four decimals, as a point size on a real surface is.
-double roundedPoints(double points)
-{
-    return std::round(points * 10000.0) / 10000.0;
-}
-} // namespace
-
 RecordingSurface::RecordingSurface(double pageWidth, double pageHeight)
     : m_pageWidth(pageWidth), m_pageHeight(pageHeight)
 {

@@ -41,7 +41,8 @@ Status DataControl::refresh()
             return m_recordset->requery();
     }
     auto recordset = m_db->openDynaset(m_source);
-    if (auto *keyset = dynamic_cast<KeysetRecordset *>(recordset.get()); keyset && !keyset->lastError())
+    if (auto *keyset = dynamic_cast<KeysetRecordset *>(recordset.get());
+        keyset && !keyset->lastError())
         return keyset->lastError();
     if (m_recordset)
         m_recordset->setObserver(nullptr);
@@ -50,6 +51,14 @@ Status DataControl::refresh()
     Q_EMIT reset();
     Q_EMIT currentChanged(m_recordset->absolutePosition());
     return Status::success();
+}
+
+Status DataControl::refreshInPlace(int *keptRow)
+{
+    auto *keyset = dynamic_cast<KeysetRecordset *>(m_recordset.get());
+    if (!keyset || &keyset->source() != m_source.get())
+        return refresh();
+    return keyset->requeryInPlace(keptRow);
 }
 
 } // namespace qs

@@ -30,6 +30,9 @@ public:
 
     // Re-runs the record source. On failure the previous record set stays.
     Status refresh();
+    // Re-runs the same record source where the user stands: the current
+    // record stays current (see KeysetRecordset::requeryInPlace).
+    Status refreshInPlace(int *keptRow);
     Recordset *recordset() const { return m_recordset.get(); }
 
 Q_SIGNALS:

@@ -112,14 +112,47 @@ public:
             m_changeListener(table, key);
     }
 
+    // Changes made by other connections: other copies of the program, other
+    // users. The engine looks for them only when asked (pollOtherWriters),
+    // so that the caller picks the moment (the user interface's idle time);
+    // it holds back what it found while a transaction of its own is under
+    // way. The listener hears the keys of the documents that changed, or
+    // `unknown` when the engine cannot tell which rows of which table did.
+    // None is missed from the moment a listener is set.
+    struct OtherWrites
+    {
+        std::vector<qint64> documents;
+        bool unknown = false;
+    };
+    using OtherWriterListener = std::function<void(const OtherWrites &)>;
+    void setOtherWriterListener(OtherWriterListener listener)
+    {
+        m_otherWriterListener = std::move(listener);
+        watchOtherWriters(m_otherWriterListener != nullptr);
+    }
+    virtual void pollOtherWriters() = 0;
+    // A socket that turns readable when other connections' changes may be
+    // waiting, so that the caller need not wait for its next poll; -1 when
+    // there is none. It changes when a lost connection is made again.
+    virtual int otherWriterSocket() const { return -1; }
+
     // Record sets (the only way the windows read and write rows).
     std::unique_ptr<Recordset> openTable(const QString &table);
     std::unique_ptr<Recordset> openSnapshot(const Statement &statement);
     std::unique_ptr<Recordset> openDynaset(std::shared_ptr<const ListSource> source,
                                            bool readOnly = false);
 
+protected:
+    virtual void watchOtherWriters(bool on) = 0;
+    void otherWritersFound(const OtherWrites &writes)
+    {
+        if (m_otherWriterListener)
+            m_otherWriterListener(writes);
+    }
+
 private:
     ChangeListener m_changeListener;
+    OtherWriterListener m_otherWriterListener;
 };
 
 // Rolls back unless committed.

@@ -5,12 +5,15 @@
 
 #include <QDate>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace qs {
 
@@ -40,6 +43,10 @@ const char *const kLost =
 // schema's creation lock).
 constexpr int kLockDocuments = 0x51534B01;
 constexpr int kLockTypes = 0x51534B02;
+
+// Beyond this many changed rows heard between two looks, the listener is
+// told to read everything again (in the background) rather than each row.
+constexpr size_t kMostKeysTold = 1000;
 
 FieldReader::Kind kindOf(Oid type)
 {
@@ -226,6 +233,35 @@ QString firstLine(const char *message)
     return QString::fromUtf8(message).trimmed().section(QLatin1Char('\n'), 0, 0);
 }
 
+// libpq's and the server's texts may quote what the user gave: a database
+// name that was meant as a URI ("postgres:/user:secret@host"), or a value of
+// the string. Every password it holds is masked before the text is shown.
+QString withoutPassword(QString text, const std::string &conninfo)
+{
+    const QString mask = QStringLiteral("********");
+    QStringList secrets;
+    char *error = nullptr;
+    if (PQconninfoOption *options = PQconninfoParse(conninfo.c_str(), &error)) {
+        for (const PQconninfoOption *o = options; o->keyword; ++o)
+            if (o->val && std::strcmp(o->keyword, "password") == 0)
+                secrets << QString::fromUtf8(o->val);
+        PQconninfoFree(options);
+    }
+    PQfreemem(error);
+    static const QRegularExpression userInfo(
+        QStringLiteral("((?:^|[/\"=\\s])[^/@\\s:\"]*:)[^/@\\s\"]*@"));
+    for (const QRegularExpressionMatch &m : userInfo.globalMatch(QString::fromStdString(conninfo)))
+        secrets << m.captured().mid(m.capturedLength(1)).chopped(1);
+    for (const QString &secret : std::as_const(secrets))
+        if (!secret.isEmpty())
+            text.replace(secret, mask);
+    static const QRegularExpression keyword(
+        QStringLiteral("(password\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'|\\S+)"),
+        QRegularExpression::CaseInsensitiveOption);
+    text.replace(keyword, QStringLiteral("\\1") + mask);
+    return text.replace(userInfo, QStringLiteral("\\1") + mask + QLatin1Char('@'));
+}
+
 bool looksLikeConnectionString(const std::string &s)
 {
     return s.find('=') != std::string::npos || s.rfind("postgresql://", 0) == 0 ||
@@ -254,7 +290,7 @@ Result<ConnectionPtr> connectTo(const std::string &conninfo)
             QStringLiteral("Out of memory while connecting to the database server."));
     if (PQstatus(conn.get()) == CONNECTION_OK)
         return conn;
-    const QString reason = firstLine(PQerrorMessage(conn.get()));
+    const QString reason = withoutPassword(firstLine(PQerrorMessage(conn.get())), conninfo);
     switch (PQpingParams(p.keywords.data(), p.values.data(), 1)) {
     case PQPING_NO_ATTEMPT:
         return Status::failure(
@@ -496,9 +532,36 @@ public:
     }
 
     quint64 writeGeneration() const override { return m_generation; }
-    // Bumped when changes by others may have been missed (a new connection);
-    // following the server's change notices builds on this.
+    // Bumped when changes by others may have been missed (a new connection).
     qint64 dataVersion() override { return m_dataVersion; }
+
+    void pollOtherWriters() override
+    {
+        if (!m_watching || lostConnection())
+            return;
+        // All that has arrived, which may take more than one read. A lost
+        // connection shows at the next command, which connects again.
+        for (int reads = 0; reads < 256 && PQconsumeInput(m_conn.get()) && collectNotices() > 0;
+             ++reads) {
+        }
+        // Told only between transactions of ours, as the server sends them.
+        if (m_depth > 0 || (!m_missedWrites && m_otherKeys.empty()))
+            return;
+        OtherWrites writes;
+        writes.unknown = std::exchange(m_missedWrites, false);
+        if (!writes.unknown) {
+            std::sort(m_otherKeys.begin(), m_otherKeys.end());
+            m_otherKeys.erase(std::unique(m_otherKeys.begin(), m_otherKeys.end()),
+                              m_otherKeys.end());
+            writes.documents = std::move(m_otherKeys);
+        }
+        m_otherKeys.clear();
+        otherWritersFound(writes);
+    }
+    int otherWriterSocket() const override
+    {
+        return m_watching && !lostConnection() ? PQsocket(m_conn.get()) : -1;
+    }
 
 private:
     struct Bound
@@ -610,6 +673,42 @@ private:
 
     bool lostConnection() const { return PQstatus(m_conn.get()) == CONNECTION_BAD; }
 
+    // The trigger on Documents announces each changed row's key on this
+    // channel, or nothing in particular after a large change.
+    void watchOtherWriters(bool on) override
+    {
+        m_watching = on;
+        m_otherKeys.clear();
+        m_missedWrites = false;
+        if (!lostConnection())
+            listen(on);
+    }
+    void listen(bool on)
+    {
+        ResultPtr r(PQexec(m_conn.get(), on ? "LISTEN qsk_documents" : "UNLISTEN qsk_documents"));
+    }
+    // Returns how many notices it read.
+    int collectNotices()
+    {
+        // Our own writes are announced to us too; record sets told of them.
+        const int self = PQbackendPID(m_conn.get());
+        int read = 0;
+        while (PGnotify *raw = PQnotifies(m_conn.get())) {
+            const std::unique_ptr<PGnotify, decltype(&PQfreemem)> notice(raw, &PQfreemem);
+            ++read;
+            if (notice->be_pid == self)
+                continue;
+            char *end = nullptr;
+            const long long key = std::strtoll(notice->extra, &end, 10);
+            if (key <= 0 || end == notice->extra || *end != '\0' ||
+                m_otherKeys.size() >= kMostKeysTold)
+                m_missedWrites = true;
+            else
+                m_otherKeys.push_back(key);
+        }
+        return read;
+    }
+
     Status failure(const PGresult *r)
     {
         if (lostConnection())
@@ -633,6 +732,11 @@ private:
             return Status::failure(QString::fromLatin1(kLost));
         setUpSession();
         ++m_dataVersion;
+        // What others wrote while the connection was gone was not heard.
+        if (m_watching) {
+            listen(true);
+            m_missedWrites = true;
+        }
         // The server released our record locks with the old connection.
         const auto held = m_held.keys();
         for (const LockId &id : held) {
@@ -663,6 +767,9 @@ private:
     qint64 m_lastInsertKey = 0;
     QHash<LockId, int> m_held;
     QSet<LockId> m_lost;
+    bool m_watching = false;
+    bool m_missedWrites = false;
+    std::vector<qint64> m_otherKeys;
 };
 
 // COPY text form: backslash, tab, newline and return escaped; \N for null.

@@ -1,4 +1,5 @@
 #include "Recordset.h"
+#include "Schema.h"
 
 #include <QRegularExpression>
 
@@ -29,8 +30,6 @@ bool isPlainName(const QString &name)
     return re.match(name).hasMatch();
 }
 
-const QString kRecordPtr = QStringLiteral("RecordPtr");
-
 } // namespace
 
 Recordset::~Recordset()
@@ -55,7 +54,7 @@ QVariant Recordset::valueAt(int, const QString &)
 
 qint64 Recordset::currentKey() const
 {
-    return currentRow().value(kRecordPtr).toLongLong();
+    return currentRow().value(schema::RecordPtr).toLongLong();
 }
 
 Status Recordset::readOnlyError() const
@@ -80,7 +79,7 @@ Status Recordset::setValue(const QString &field, const QVariant &value)
 {
     if (m_editMode == EditMode::None)
         return Status::failure(QStringLiteral("Update without AddNew or Edit."));
-    if (!isPlainName(field) || field.compare(kRecordPtr, Qt::CaseInsensitive) == 0)
+    if (!isPlainName(field) || field.compare(schema::RecordPtr, Qt::CaseInsensitive) == 0)
         return Status::failure(QStringLiteral("Field '%1' cannot be written.").arg(field));
     m_buffer.insert(field.toLower(), {field, value});
     return Status::success();

@@ -1,4 +1,5 @@
 #include "Recordsets.h"
+#include "Schema.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -10,7 +11,6 @@ namespace qs {
 
 namespace {
 
-const QString kRecordPtr = QStringLiteral("RecordPtr");
 
 // Rows fetched around the one asked for, so a grid page costs one query.
 constexpr int kFetchBefore = 16;
@@ -28,7 +28,7 @@ QString asciiFolded(const QString &s)
 
 bool isKeyField(const QString &field)
 {
-    return field.compare(kRecordPtr, Qt::CaseInsensitive) == 0;
+    return field.compare(schema::RecordPtr, Qt::CaseInsensitive) == 0;
 }
 
 const Row &emptyRow()
@@ -59,15 +59,19 @@ KeysetRecordset::KeysetRecordset(Database &db, std::shared_ptr<const ListSource>
     m_lastError = requery();
 }
 
+Status KeysetRecordset::readKeys(std::vector<qint64> &keys) const
+{
+    if (m_source->keysFromMemory(m_db, keys))
+        return Status::success();
+    keys.clear();
+    return m_db.queryKeys(m_source->keyStatement(m_db.dialect()), keys);
+}
+
 Status KeysetRecordset::requery()
 {
     cancelUpdate();
     std::vector<qint64> keys;
-    Status status;
-    if (!m_source->keysFromMemory(m_db, keys)) {
-        keys.clear();
-        status = m_db.queryKeys(m_source->keyStatement(m_db.dialect()), keys);
-    }
+    const Status status = readKeys(keys);
     // A failed query leaves what the list showed, so the user keeps the list.
     if (status.ok())
         m_keys = std::move(keys);
@@ -80,6 +84,36 @@ Status KeysetRecordset::requery()
         m_observer->currentChanged(absolutePosition());
     }
     return status;
+}
+
+Status KeysetRecordset::requeryInPlace(int *keptRow)
+{
+    std::vector<qint64> keys;
+    if (Status s = readKeys(keys); !s)
+        return s;
+    const auto keyAt = [this](int row) {
+        return row >= 0 && row < int(m_keys.size()) ? m_keys[size_t(row)] : 0;
+    };
+    // A record that is gone leaves its row to the next one (the last row
+    // when it was the last).
+    const auto placeOf = [&keys](qint64 key, int row) {
+        const auto it = key ? std::find(keys.begin(), keys.end(), key) : keys.end();
+        if (it != keys.end())
+            return int(it - keys.begin());
+        return keys.empty() ? 0 : std::clamp(row, 0, int(keys.size()) - 1);
+    };
+    const int current = placeOf(keyAt(absolutePosition()), m_pos);
+    if (keptRow)
+        *keptRow = placeOf(keyAt(*keptRow), *keptRow);
+    m_keys = std::move(keys);
+    m_cache.clear();
+    m_onDeleted = false;
+    m_pos = current;
+    if (m_observer) {
+        m_observer->reset();
+        m_observer->currentChanged(absolutePosition());
+    }
+    return Status::success();
 }
 
 bool KeysetRecordset::eof() const
@@ -192,7 +226,7 @@ void KeysetRecordset::fetchAround(int row) const
     if (!rows)
         return;
     for (Row &r : *rows)
-        m_cache[r.value(kRecordPtr).toLongLong()] = std::move(r);
+        m_cache[r.value(schema::RecordPtr).toLongLong()] = std::move(r);
     // Rows that another copy deleted read as empty.
     for (const QVariant &key : std::as_const(wanted))
         m_cache.try_emplace(key.toLongLong(), Row());
@@ -267,7 +301,7 @@ TableRecordset::TableRecordset(Database &db, QString table)
 QString TableRecordset::orderBy(bool forward) const
 {
     const SqlDialect d = m_db.dialect();
-    const QString key = sql::orderTerm(d, kRecordPtr, !forward);
+    const QString key = sql::orderTerm(d, schema::RecordPtr, !forward);
     if (isKeyField(m_indexColumn))
         return key;
     return sql::orderTerm(d, m_indexColumn, !forward) + QStringLiteral(", ") + key;
@@ -332,7 +366,7 @@ void TableRecordset::step(bool forward)
         m_ahead.pop_back();
         return;
     }
-    const QVariant key = m_row.value(kRecordPtr);
+    const QVariant key = m_row.value(schema::RecordPtr);
     const QVariant col = m_row.value(m_indexColumn);
     const char *cmp = forward ? ">" : "<";
     Statement st;

@@ -28,6 +28,10 @@ public:
     int recordCount() override { return int(m_keys.size()); }
     bool findFirst(const QString &field, const QVariant &value) override;
     Status requery() override;
+    // Reads the keys again but stays on the current record, or on the one
+    // that took its place when it is gone; `keptRow`, a row the caller keeps
+    // in view, follows its record too.
+    Status requeryInPlace(int *keptRow);
 
     int rowCount() override { return int(m_keys.size()); }
     int absolutePosition() const override;
@@ -45,6 +49,7 @@ protected:
     void afterDelete() override;
 
 private:
+    Status readKeys(std::vector<qint64> &keys) const;
     void setPosition(int pos, bool onDeleted = false);
     const Row &rowAt(int row) const;
     void fetchAround(int row) const;

@@ -14,6 +14,9 @@ inline const QString HelpFile = QStringLiteral("Qsk.Hlp");
 inline const QString Documents = QStringLiteral("Documents");
 inline const QString Types = QStringLiteral("Types");
 
+// The key column of both tables.
+inline const QString RecordPtr = QStringLiteral("RecordPtr");
+
 // Index names on Documents, selected by name on table record sets.
 inline const QString IndexRecordPtr = QStringLiteral("RecordPtr");
 inline const QString IndexDescription = QStringLiteral("Description");

@@ -69,6 +69,69 @@ void addTrigramIndexes(Database &db)
     optional.commit();
 }
 
+Result<Row> firstRow(Database &db, const Statement &statement)
+{
+    auto rows = db.query(statement);
+    if (!rows)
+        return Status::failure(rows.error());
+    if (rows->empty())
+        return Status::failure(QStringLiteral("The database server gave no answer."));
+    return rows->front();
+}
+
+// Copies of the program follow other users' writes through notices on the
+// channel "qsk_documents": the key of each row that a statement added,
+// changed or deleted, or an empty notice when one statement touched many
+// (a copy, an import), which tells them to read everything again.
+const char *const kChangeFeed[] = {
+    "CREATE OR REPLACE FUNCTION qsk_documents_changed() RETURNS trigger LANGUAGE plpgsql AS $$ "
+    "BEGIN "
+    "IF (SELECT count(*) FROM (SELECT 1 FROM changed_rows LIMIT 501) AS first_rows) > 500 THEN "
+    "PERFORM pg_notify('qsk_documents', ''); "
+    "ELSE "
+    "PERFORM pg_notify('qsk_documents', CAST(RecordPtr AS text)) FROM changed_rows; "
+    "END IF; "
+    "RETURN NULL; "
+    "END $$",
+    "DROP TRIGGER IF EXISTS Documents_Added ON Documents",
+    "DROP TRIGGER IF EXISTS Documents_Changed ON Documents",
+    "DROP TRIGGER IF EXISTS Documents_Deleted ON Documents",
+    "CREATE TRIGGER Documents_Added AFTER INSERT ON Documents REFERENCING NEW TABLE AS "
+    "changed_rows FOR EACH STATEMENT EXECUTE FUNCTION qsk_documents_changed()",
+    "CREATE TRIGGER Documents_Changed AFTER UPDATE ON Documents REFERENCING NEW TABLE AS "
+    "changed_rows FOR EACH STATEMENT EXECUTE FUNCTION qsk_documents_changed()",
+    "CREATE TRIGGER Documents_Deleted AFTER DELETE ON Documents REFERENCING OLD TABLE AS "
+    "changed_rows FOR EACH STATEMENT EXECUTE FUNCTION qsk_documents_changed()",
+};
+
+// Optional like the trigram indexes: a role that may not add triggers to a
+// database set up by another one opens it without (others' changes then
+// show only when the list is read again).
+void addChangeFeed(Database &db)
+{
+    Transaction optional(db); // a savepoint
+    if (!optional.status())
+        return;
+    for (const char *statement : kChangeFeed)
+        if (!db.exec({QString::fromLatin1(statement), {}}))
+            return;
+    optional.commit();
+}
+
+// Databases set up before the change feed existed get it when opened; its
+// absence never troubled older copies, so the schema version stays.
+void addMissingChangeFeed(Database &db)
+{
+    auto present = firstRow(
+        db, {QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgrelid = "
+                            "CAST('documents' AS regclass) AND tgenabled <> 'D' AND tgname IN "
+                            "('documents_added', 'documents_changed', 'documents_deleted')"),
+             {}});
+    if (present && present->values.value(0).toInt() == 3)
+        return;
+    addChangeFeed(db);
+}
+
 Status addIndexes(Database &db)
 {
     for (const QString &statement : indexStatements())
@@ -93,16 +156,6 @@ bool dropIndexes(Database &db)
         if (!db.exec({QStringLiteral("DROP INDEX IF EXISTS %1").arg(QLatin1String(name)), {}}))
             return false;
     return attempt.commit().ok();
-}
-
-Result<Row> firstRow(Database &db, const Statement &statement)
-{
-    auto rows = db.query(statement);
-    if (!rows)
-        return Status::failure(rows.error());
-    if (rows->empty())
-        return Status::failure(QStringLiteral("The database server gave no answer."));
-    return rows->front();
 }
 
 // What is there already: nothing, ours (at which version), or something else.
@@ -191,6 +244,8 @@ Status create(Database &db, const std::function<Status(Database &)> &fill)
     if (fill)
         if (Status s = fill(db); !s)
             return s;
+    // After the first fill, which would otherwise announce every row.
+    addChangeFeed(db);
     return addIndexes(db);
 }
 
@@ -357,6 +412,8 @@ Result<OpenedDatabase> openServerDatabase(const QString &conninfo,
         if (Status s = create(db, fill); !s)
             return s;
         opened.created = true;
+    } else {
+        addMissingChangeFeed(db);
     }
     if (Status s = transaction.commit(); !s)
         return s;

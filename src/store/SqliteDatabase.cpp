@@ -212,6 +212,20 @@ public:
         return rows && !rows->empty() ? rows->front().values.value(0).toLongLong() : 0;
     }
 
+    // The file tells only that another connection committed, not what.
+    void pollOtherWriters() override
+    {
+        // Inside a transaction of ours the file holds still; what others
+        // wrote meanwhile shows once it has ended.
+        if (!m_watching || sqlite3_get_autocommit(m_db.get()) == 0)
+            return;
+        const qint64 version = dataVersion();
+        if (version == m_seenVersion)
+            return;
+        m_seenVersion = version;
+        otherWritersFound({{}, true});
+    }
+
     void setBulkRead(bool on) override
     {
         // A list order walks an index and fetches each row by key, all over the file: mapped
@@ -223,6 +237,13 @@ public:
     }
 
 private:
+    void watchOtherWriters(bool on) override
+    {
+        m_watching = on;
+        if (on)
+            m_seenVersion = dataVersion();
+    }
+
     // A failure of the file (disk, permissions, damage, other programs) is
     // explained; a statement's own refusal (a constraint, a trigger) keeps
     // the engine's words, which the caller puts in context.
@@ -356,6 +377,8 @@ private:
     std::unordered_map<QString, StatementPtr> m_cache;
     RecordLocks m_locks;
     quint64 m_generation = 1;
+    bool m_watching = false;
+    qint64 m_seenVersion = 0;
 };
 
 Status run(sqlite3 *db, const char *sql)

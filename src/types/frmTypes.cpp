@@ -32,7 +32,7 @@ public:
     }
 };
 
-QPushButton *button(const QString &text, const char *name, QWidget *parent)
+QPushButton *typesButton(const QString &text, const char *name, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
     b->setObjectName(QLatin1String(name));
@@ -58,9 +58,9 @@ frmTypes::frmTypes(Database &db, QWidget *parent) : QDialog(parent), m_db(db)
     grdTypes->setItemDelegate(new TrimmedTextDelegate(grdTypes));
     grdTypes->horizontalHeader()->setStretchLastSection(true);
 
-    cmdAdd = button(QStringLiteral("&Add"), "cmdAdd", panel);
-    cmdDelete = button(QStringLiteral("Delete"), "cmdDelete", panel);
-    cmdExit = button(QStringLiteral("Exit"), "cmdExit", panel);
+    cmdAdd = typesButton(QStringLiteral("&Add"), "cmdAdd", panel);
+    cmdDelete = typesButton(QStringLiteral("Delete"), "cmdDelete", panel);
+    cmdExit = typesButton(QStringLiteral("Exit"), "cmdExit", panel);
 
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(cmdAdd);
@@ -90,7 +90,7 @@ frmTypes::~frmTypes()
 Status frmTypes::Form_Load()
 {
     dtaTypes->setDatabase(&m_db);
-    dtaTypes->setDatabaseName(schema::DatabaseFile);
+    dtaTypes->setDatabaseName(m_db.path());
     // Equal names (letter case ignored) keep the order in which they were added.
     dtaTypes->setRecordSource(std::make_shared<SqlListSource>(
         schema::Types, QString(), QVariantList(), QStringLiteral("Type, RecordPtr")));

@@ -81,6 +81,12 @@ void DataGrid::showWithContext(int row, int above)
     scrollTo(m_model->index(row, 0), QAbstractItemView::EnsureVisible);
 }
 
+void DataGrid::showAtTop(int row)
+{
+    if (row >= 0 && row < m_model->rowCount())
+        scrollTo(m_model->index(row, 0), QAbstractItemView::PositionAtTop);
+}
+
 void DataGrid::keyPressEvent(QKeyEvent *event)
 {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&

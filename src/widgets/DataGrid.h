@@ -16,10 +16,14 @@ class DataGrid : public QTableView
 {
     Q_OBJECT
 public:
-    DataGrid(DataControl *control, QList<RecordsetModel::Column> columns, QWidget *parent = nullptr);
+    DataGrid(DataControl *control, QList<RecordsetModel::Column> columns,
+             QWidget *parent = nullptr);
 
     // Scrolls so that `row` shows with up to `above` rows above it in view.
     void showWithContext(int row, int above);
+    // The first row in view (-1 when none), and putting a row there.
+    int topRow() const { return rowAt(0); }
+    void showAtTop(int row);
 
 Q_SIGNALS:
     // Double-click on a row, or Enter: the owner's "change" command.

@@ -6,7 +6,7 @@
 namespace qs {
 
 namespace {
-QQueue<QString> &answers()
+QQueue<QString> &queuedFileNames()
 {
     static QQueue<QString> queue;
     return queue;
@@ -23,8 +23,8 @@ QString FileDialog::getSaveFileName(QWidget *parent, const QString &caption,
                                     const QString &defaultSuffix)
 {
     asked().append(caption);
-    if (!answers().isEmpty())
-        return answers().dequeue();
+    if (!queuedFileNames().isEmpty())
+        return queuedFileNames().dequeue();
     QFileDialog dialog(parent, caption, suggestedPath, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -36,12 +36,12 @@ QString FileDialog::getSaveFileName(QWidget *parent, const QString &caption,
 
 void FileDialog::queueFileName(const QString &name)
 {
-    answers().enqueue(name);
+    queuedFileNames().enqueue(name);
 }
 
 void FileDialog::clearFileNames()
 {
-    answers().clear();
+    queuedFileNames().clear();
     asked().clear();
 }
 

@@ -40,6 +40,12 @@ private Q_SLOTS:
             "not both");
         row("empty folder", {"--folder", ""}, false, A::Fail, {}, {}, "--folder needs");
         row("empty export file", {"--export-csv", ""}, true, A::Fail, {}, {}, "--export-csv needs");
+        row("help lists the server options", {"--help"}, true, A::PrintText, {}, {},
+            "--copy-from <file>");
+        row("copy without a server", {"--copy-from", "Qsk.MDB"}, false, A::Fail, {}, {},
+            "give --database too");
+        row("server export", {"--database", "", "--export-csv", "o.csv"}, true, A::ExportCsv, {},
+            "o.csv", {});
     }
     void parses()
     {

@@ -1,11 +1,15 @@
 // Test aid: one copy of the program's writing, run as its own process.
 // Usage: qs_worker <database> <tag> <seed> <seconds>
+//    or: qs_worker <database file or connection string> exec <SQL> [value...]
+// The second form runs one statement with the values bound (whole numbers
+// as numbers) and prints "DONE <key of the row it added>".
 // Adds, changes and deletes its own documents and adds one to the counter (a
 // number in Note) of the shared documents with ID 1..kCounters, through the
 // record sets as the editor does. After each commit it prints one line:
 // "A <ID>" added, "D <ID>" deleted, "I <ID>" counter raised; "R" when a lock
 // held by the other copy refused an edit. Ends with "DONE".
 #include "store/ListSource.h"
+#include "store/PostgresDatabase.h"
 #include "store/Recordset.h"
 #include "store/SqliteDatabase.h"
 
@@ -28,10 +32,35 @@ void say(const char *what, qint64 id = -1)
     std::fflush(stdout);
 }
 
+int runOne(int argc, char **argv)
+{
+    const QString location = QString::fromLocal8Bit(argv[1]);
+    auto db = location.contains(QLatin1Char('=')) ? qs::connectServerDatabase(location)
+                                                  : qs::openSqliteDatabase(location);
+    if (!db) {
+        std::fprintf(stderr, "%s\n", qPrintable(db.error()));
+        return 1;
+    }
+    QVariantList values;
+    for (int i = 4; i < argc; ++i) {
+        bool number = false;
+        const qlonglong n = QByteArray(argv[i]).toLongLong(&number);
+        values << (number ? QVariant(n) : QVariant(QString::fromUtf8(argv[i])));
+    }
+    if (const qs::Status s = db.value()->exec({QString::fromUtf8(argv[3]), values}); !s) {
+        std::fprintf(stderr, "%s\n", qPrintable(s.message()));
+        return 1;
+    }
+    say("DONE", db.value()->lastInsertKey());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc >= 4 && qstrcmp(argv[2], "exec") == 0)
+        return runOne(argc, argv);
     if (argc != 5)
         return 2;
     auto db = qs::openSqliteDatabase(QString::fromLocal8Bit(argv[1]));
