@@ -8,7 +8,7 @@ packages=(
     libpq-dev postgresql-15 postgresql-common
     fonts-liberation poppler-utils
     xvfb xauth
-    clang libfuzzer-14-dev
+    clang clang-format libfuzzer-14-dev
     # Making and checking the Debian package (cpack, dpkg-shlibdeps, lintian).
     dpkg-dev file lintian appstream
 )

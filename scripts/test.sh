@@ -66,6 +66,7 @@ if [ "${QS_SKIP_SANITIZERS:-0}" != 1 ]; then
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     # The two-copy soak ran its full minute in the release pass.
     export QSK_SOAK_SECONDS=10
+    export QSK_KILL_ROUNDS=6
     run_tests "$here/build-asan"
     stage "sanitizer tests"
 fi

@@ -91,7 +91,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("window");
         QTest::addColumn<QStringList>("panels"); // the resizing panels it has
         const QStringList one = {"ElasticOne1"};
-        QTest::newRow("main") << "main" << QStringList{"ElasticOne1", "ElasticOne2", "ElasticOne3", "ElasticOne4"};
+        QTest::newRow("main") << "main"
+                              << QStringList{"ElasticOne1", "ElasticOne2", "ElasticOne3",
+                                             "ElasticOne4"};
         QTest::newRow("editor") << "editor" << one;
         QTest::newRow("types") << "types" << one;
         QTest::newRow("add type") << "add type" << one;

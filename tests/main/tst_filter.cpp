@@ -3,18 +3,18 @@
 
 #include "main/DocumentIndexService.h"
 #include "main/frmMain.h"
-#include "support/MainWindow.h"
 #include "store/DataControl.h"
+#include "support/MainWindow.h"
 #include "widgets/DataGrid.h"
 #include "widgets/MessageBox.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QAbstractItemView>
 #include <QRadioButton>
 
 using namespace qs;
@@ -71,9 +71,11 @@ private Q_SLOTS:
         auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
         Transaction t(*db);
         for (int i = 1; i <= 60; ++i)
-            addDocument(*db, {i, i % 3 == 0 ? QStringLiteral("Lease %1").arg(i)
-                                            : QStringLiteral("Invoice %1").arg(i),
-                              0, QDate(2026, 1, 1).addDays(i), i % 2 ? QStringLiteral("Bank") : QString()});
+            addDocument(*db, {i,
+                              i % 3 == 0 ? QStringLiteral("Lease %1").arg(i)
+                                         : QStringLiteral("Invoice %1").arg(i),
+                              0, QDate(2026, 1, 1).addDays(i),
+                              i % 2 ? QStringLiteral("Bank") : QString()});
         QVERIFY(t.commit());
     }
     void cleanup()
@@ -125,7 +127,8 @@ private Q_SLOTS:
         QCOMPARE(listIds(*w), QList<int>({42}));
         QCOMPARE(currentId(*w), 42); // gone from the result: the first row
         QCOMPARE(QApplication::focusWidget(), desc);
-        QCOMPARE(w->findChild<QLabel *>(QStringLiteral("lblDesc"))->text(), QStringLiteral(" Lease 42"));
+        QCOMPARE(w->findChild<QLabel *>(QStringLiteral("lblDesc"))->text(),
+                 QStringLiteral(" Lease 42"));
     }
 
     void onlySmallLettersBecomeCapitals()
@@ -209,10 +212,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("listed");
         QTest::addColumn<QString>("focus");
         QTest::newRow("completed, Tab") << "le" << QList<int>{Qt::Key_Tab} << 60 << "cmbDate";
-        QTest::newRow("whole name, Enter") << "Lease" << QList<int>{Qt::Key_Return} << 60 << "cmbType";
+        QTest::newRow("whole name, Enter")
+            << "Lease" << QList<int>{Qt::Key_Return} << 60 << "cmbType";
         QTest::newRow("focus taken away") << "bill" << QList<int>{} << 60 << "txtFilterWho";
-        QTest::newRow("arrow on the closed box") << "" << QList<int>{Qt::Key_Down} << 5 << "cmbType";
-        QTest::newRow("chosen from the open list") << "" << QList<int>{Qt::Key_F4, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 10 << "cmbType";
+        QTest::newRow("arrow on the closed box")
+            << "" << QList<int>{Qt::Key_Down} << 5 << "cmbType";
+        QTest::newRow("chosen from the open list")
+            << "" << QList<int>{Qt::Key_F4, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 10
+            << "cmbType";
     }
     void typingInTheTypeListChoosesNothing()
     {
@@ -248,7 +255,7 @@ private Q_SLOTS:
     void hidingTheDetailPanelMovesNothing()
     {
         start(false);
-        const QStringList names = {"ElasticOne1", "cmdAdd",      "ElasticOne4", "cmbType",
+        const QStringList names = {"ElasticOne1",   "cmdAdd",      "ElasticOne4", "cmbType",
                                    "txtFilterDesc", "chkFilterOn", "ElasticOne3", "Order_0"};
         const auto geometries = [&] {
             QCoreApplication::processEvents();

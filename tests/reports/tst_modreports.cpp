@@ -140,14 +140,22 @@ private slots:
         const QString e(QChar(0x2026));
         const QString digits40 = QString("1234567890").repeated(4);
         QTest::newRow("left, exactly its width") << 2 << QString(10, 'd') << QString(10, 'd');
-        QTest::newRow("left, cut before the next column") << 2 << QString(11, 'd') << QString(9, 'd') + e;
-        QTest::newRow("left, trailing blanks dropped first") << 2 << QString(10, 'd') + "   " << QString(10, 'd');
-        QTest::newRow("last, runs on to the right margin") << 4 << QString(41, 'd') << QString(41, 'd');
-        QTest::newRow("last, cut at the right margin") << 4 << QString(50, 'd') << QString(40, 'd') + e;
+        QTest::newRow("left, cut before the next column")
+            << 2 << QString(11, 'd') << QString(9, 'd') + e;
+        QTest::newRow("left, trailing blanks dropped first")
+            << 2 << QString(10, 'd') + "   " << QString(10, 'd');
+        QTest::newRow("last, runs on to the right margin")
+            << 4 << QString(41, 'd') << QString(41, 'd');
+        QTest::newRow("last, cut at the right margin")
+            << 4 << QString(50, 'd') << QString(40, 'd') + e;
         QTest::newRow("right, cut after the previous column") << 3 << "12345678" << e + "45678";
-        QTest::newRow("first right, reaches the left margin") << 1 << digits40.left(34) << digits40.left(34);
-        QTest::newRow("first right, cut at the left margin") << 1 << digits40 << e + digits40.right(33);
-        QTest::newRow("surrogate pair kept whole") << 2 << QString(8, 'd') + QString::fromUtf8("\xF0\x9F\x93\x84") + "dd" << QString(8, 'd') + e;
+        QTest::newRow("first right, reaches the left margin")
+            << 1 << digits40.left(34) << digits40.left(34);
+        QTest::newRow("first right, cut at the left margin")
+            << 1 << digits40 << e + digits40.right(33);
+        QTest::newRow("surrogate pair kept whole")
+            << 2 << QString(8, 'd') + QString::fromUtf8("\xF0\x9F\x93\x84") + "dd"
+            << QString(8, 'd') + e;
     }
 
     void cellCut()
@@ -208,9 +216,12 @@ private slots:
         QTest::addColumn<QStringList>("given");
         QTest::addColumn<QStringList>("lines"); // header lines 1 to 3
         QTest::addColumn<bool>("right");
-        QTest::newRow("one text goes to line 3") << QStringList{"ID"} << QStringList{"", "", "ID"} << true;
-        QTest::newRow("two texts") << QStringList{"Date", "Added"} << QStringList{"", "Date", "Added"} << false;
-        QTest::newRow("three texts") << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"} << true;
+        QTest::newRow("one text goes to line 3")
+            << QStringList{"ID"} << QStringList{"", "", "ID"} << true;
+        QTest::newRow("two texts")
+            << QStringList{"Date", "Added"} << QStringList{"", "Date", "Added"} << false;
+        QTest::newRow("three texts")
+            << QStringList{"A", "B", "C"} << QStringList{"A", "B", "C"} << true;
         QTest::newRow("none") << QStringList{} << QStringList{"", "", ""} << false;
     }
 
@@ -249,16 +260,26 @@ private slots:
         QTest::addColumn<QList<int>>("positions");
         // Widths at 10 points: "x" 100, "0" 110, "XXX" 390 twips.
         const double W = kLetterWidth;
-        QTest::newRow("over three quarters spans the margins") << W << QList<int>{40, 40, 10} << true << QList<int>{720, 5620, 10520};
-        QTest::newRow("over the width overlaps") << W << QList<int>{60, 60} << true << QList<int>{720, 5520};
-        QTest::newRow("fill centres with the XXX gap") << W << QList<int>{10, 10} << true << QList<int>{4925, 6315};
-        QTest::newRow("fill centres right-aligned") << W << QList<int>{-6, 32} << true << QList<int>{4655, 5045};
-        QTest::newRow("fill with a gap narrower than XXX") << W << QList<int>(8, 10) << true << QList<int>{1032, 2343, 3654, 4965, 6277, 7588, 8899, 10210};
-        QTest::newRow("no fill reduces the gap to a fifteenth") << W << QList<int>{10, 10} << false << QList<int>{4760, 6480};
-        QTest::newRow("no fill keeps a narrower gap") << W << QList<int>(5, 15) << false << QList<int>{1271, 3321, 5371, 7421, 9471};
+        QTest::newRow("over three quarters spans the margins")
+            << W << QList<int>{40, 40, 10} << true << QList<int>{720, 5620, 10520};
+        QTest::newRow("over the width overlaps")
+            << W << QList<int>{60, 60} << true << QList<int>{720, 5520};
+        QTest::newRow("fill centres with the XXX gap")
+            << W << QList<int>{10, 10} << true << QList<int>{4925, 6315};
+        QTest::newRow("fill centres right-aligned")
+            << W << QList<int>{-6, 32} << true << QList<int>{4655, 5045};
+        QTest::newRow("fill with a gap narrower than XXX")
+            << W << QList<int>(8, 10) << true
+            << QList<int>{1032, 2343, 3654, 4965, 6277, 7588, 8899, 10210};
+        QTest::newRow("no fill reduces the gap to a fifteenth")
+            << W << QList<int>{10, 10} << false << QList<int>{4760, 6480};
+        QTest::newRow("no fill keeps a narrower gap")
+            << W << QList<int>(5, 15) << false << QList<int>{1271, 3321, 5371, 7421, 9471};
         QTest::newRow("single column centred") << W << QList<int>{20} << true << QList<int>{5120};
-        QTest::newRow("single column, odd spare drops the half") << W + 1 << QList<int>{20} << true << QList<int>{5120};
-        QTest::newRow("single right-aligned column") << W << QList<int>{-6} << true << QList<int>{720 + 5070 + 660};
+        QTest::newRow("single column, odd spare drops the half")
+            << W + 1 << QList<int>{20} << true << QList<int>{5120};
+        QTest::newRow("single right-aligned column")
+            << W << QList<int>{-6} << true << QList<int>{720 + 5070 + 660};
     }
 
     void layout()

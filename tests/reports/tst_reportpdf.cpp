@@ -98,10 +98,19 @@ private slots:
         QTest::addColumn<bool>("numbered");
         QTest::addColumn<QStringList>("headers");
         QTest::addColumn<QStringList>("cells");
-        QTest::newRow("ID and Description only") << ReportColumns{} << true << QStringList{"ID", "Description"} << QStringList{"1000", "Deed 000 of the mill"};
-        QTest::newRow("Date only") << ReportColumns{false, true, false} << true << QStringList{"ID", "Description", "Date"} << QStringList{"1000", "Deed 000 of the mill", "1/1/2000"};
-        QTest::newRow("all five") << kAll << true << QStringList{"ID", "Description", "Type", "Date", "Who"} << QStringList{"1000", "Deed 000 of the mill", "Invoice", "1/1/2000", "Holder 000"};
-        QTest::newRow("no ID: an empty cell") << ReportColumns{} << false << QStringList{"ID", "Description"} << QStringList{"Deed 000 of the mill"};
+        QTest::newRow("ID and Description only")
+            << ReportColumns{} << true << QStringList{"ID", "Description"}
+            << QStringList{"1000", "Deed 000 of the mill"};
+        QTest::newRow("Date only")
+            << ReportColumns{false, true, false} << true << QStringList{"ID", "Description", "Date"}
+            << QStringList{"1000", "Deed 000 of the mill", "1/1/2000"};
+        QTest::newRow("all five") << kAll << true
+                                  << QStringList{"ID", "Description", "Type", "Date", "Who"}
+                                  << QStringList{"1000", "Deed 000 of the mill", "Invoice",
+                                                 "1/1/2000", "Holder 000"};
+        QTest::newRow("no ID: an empty cell")
+            << ReportColumns{} << false << QStringList{"ID", "Description"}
+            << QStringList{"Deed 000 of the mill"};
     }
 
     void columns()
@@ -215,7 +224,8 @@ private slots:
         PainterSurface surface;
         surface.setFontName(QStringLiteral("Arial"));
         surface.setFontSize(10);
-        QVERIFY(std::abs(surface.textWidth(QStringLiteral("000000")) - 6 * 1139.0 / 2048 * 200) < 0.5);
+        QVERIFY(std::abs(surface.textWidth(QStringLiteral("000000")) - 6 * 1139.0 / 2048 * 200) <
+                0.5);
     }
 
     // The report turns the preview switch back on after starting, so only the run that was
@@ -267,7 +277,8 @@ private slots:
         QVERIFY(info.hasMatch());
         QCOMPARE(info.captured(1).toInt(), pages);
 
-        const QString text = run(m_pdftotext, {QStringLiteral("-layout"), path, QStringLiteral("-")});
+        const QString text =
+            run(m_pdftotext, {QStringLiteral("-layout"), path, QStringLiteral("-")});
         for (const char *word : {"Quillstack", "ID", "Description", "Type", "Date", "Who"})
             QVERIFY2(text.contains(QLatin1String(word)), word);
         for (int page = 1; page <= pages; ++page)

@@ -1,9 +1,11 @@
-// The engine layer against a real database file and a real server.
+// The engine layer and the shared record routines against a real database file and a real
+// server.
 #include "support/FaultVfs.h"
 #include "support/TestSupport.h"
 
 #include "store/ListSource.h"
 #include "store/Recordset.h"
+#include "store/modRoutines.h"
 
 #include <QProcess>
 
@@ -325,6 +327,43 @@ private Q_SLOTS:
         QVERIFY(holder.waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(rs->edit().ok(), 5000);
         rs->cancel();
+    }
+
+    // The shared record routines.
+    void isBlank_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("blank");
+        QTest::newRow("empty") << QString() << true;
+        QTest::newRow("blanks") << QStringLiteral("   ") << true;
+        QTest::newRow("letter") << QStringLiteral(" a ") << false;
+        QTest::newRow("tab is a character") << QStringLiteral("\t") << false;
+    }
+    void isBlank()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, blank);
+        QCOMPARE(fnIsBlank(text), blank);
+    }
+
+    void typeNameAndKey()
+    {
+        const qint16 lease = addType(*db, QStringLiteral("Lease  "));
+        QCOMPARE(fnTypeName(*db, lease), QStringLiteral("Lease  "));
+        QCOMPARE(fnTypeName(*db, 0), QString());
+        QCOMPARE(fnTypeName(*db, 999), QString());
+        QCOMPARE(fnTypePtr(*db, QStringLiteral("Lease  ")), lease);
+        QCOMPARE(fnTypePtr(*db, QStringLiteral("LEASE  ")), lease);
+        QCOMPARE(fnTypePtr(*db, QStringLiteral("Lease")), qint16(0)); // blanks count in "="
+        QCOMPARE(fnTypePtr(*db, QString()), qint16(0));
+        QCOMPARE(fnTypePtr(*db, QStringLiteral("O'Hara")), qint16(0));
+
+        // Changes made elsewhere are seen without any refresh.
+        const qint16 tax = addType(*db, QStringLiteral("Tax"));
+        QCOMPARE(fnTypeName(*db, tax), QStringLiteral("Tax"));
+        QVERIFY(db->exec({QStringLiteral("DELETE FROM Types WHERE RecordPtr = ?"), {tax}}));
+        QCOMPARE(fnTypeName(*db, tax), QString());
+        QCOMPARE(fnTypePtr(*db, QStringLiteral("tax")), qint16(0));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "support/FaultVfs.h"
 #include "support/TestSupport.h"
 
+#include "store/DataFiles.h"
 #include "store/DatabaseFile.h"
 #include "store/Recordset.h"
 
@@ -153,7 +154,8 @@ private Q_SLOTS:
         QCOMPARE(QDir().entryList(QDir::Files), QStringList{"QskDef.MDB"});
     }
 
-    // The template is looked for in the current folder, then beside the program.
+    // The template is looked for in the current folder, then beside the program; without it
+    // nothing is created.
     void templateLookup()
     {
         TestFolder folder;
@@ -164,6 +166,38 @@ private Q_SLOTS:
         QVERIFY(!opened);
         QVERIFY(opened.error().contains("QskDef.MDB"));
         QVERIFY(!QFile::exists("Qsk.MDB"));
+    }
+
+    // The program's read-only files: the current folder, beside the program, then the
+    // installed share folder.
+    void firstFolderThatHasTheFileWins_data()
+    {
+        QTest::addColumn<QStringList>("holders"); // folders, relative to the test folder
+        QTest::addColumn<QString>("found");
+        QTest::newRow("current folder first") << QStringList{".", "bin", "share/quillstack"} << ".";
+        QTest::newRow("then beside the program") << QStringList{"bin", "share/quillstack"} << "bin";
+        QTest::newRow("then the installed share folder")
+            << QStringList{"share/quillstack"} << "share/quillstack";
+        QTest::newRow("nowhere") << QStringList{"share"} << "";
+    }
+    void firstFolderThatHasTheFileWins()
+    {
+        QFETCH(QStringList, holders);
+        QFETCH(QString, found);
+        TestFolder folder(false);
+        QDir().mkpath("bin");
+        for (const QString &holder : holders) {
+            QDir().mkpath(holder);
+            QFile f(QDir(holder).filePath("Qsk.Hlp"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        // A folder of that name is found too, so that its reader can say what is wrong.
+        QDir().mkpath("share/quillstack/QskDef.MDB");
+        const QString programDir = folder.file("bin");
+        QCOMPARE(findDataFile("Qsk.Hlp", programDir),
+                 found.isEmpty() ? QString() : QDir::cleanPath(folder.file(found + "/Qsk.Hlp")));
+        QCOMPARE(findDataFile("QskDef.MDB", programDir),
+                 QDir::cleanPath(folder.file("share/quillstack/QskDef.MDB")));
     }
 
     // The rows reach the log; then the disk fills up, either while the log
@@ -202,39 +236,6 @@ private Q_SLOTS:
         auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QStringLiteral("QskDef.MDB"));
         QVERIFY2(opened, qPrintable(opened.error()));
         QVERIFY(opened->created);
-    }
-
-    void existingDatabaseIsOpenedNotReplaced()
-    {
-        TestFolder folder;
-        {
-            auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
-            addDocument(*db, {42, QStringLiteral("kept")});
-        }
-        QFile::remove(QStringLiteral("QskDef.MDB")); // not needed once the database exists
-        auto opened = openOrCreateDatabase(QStringLiteral("Qsk.MDB"), QString());
-        QVERIFY2(opened, qPrintable(opened.error()));
-        QVERIFY(!opened->created);
-        QCOMPARE(count(*opened->db, QStringLiteral("Documents")), 1);
-    }
-
-    void missingTemplateIsReported()
-    {
-        TestFolder folder(false);
-        auto opened = openOrCreateDatabase(
-            QStringLiteral("Qsk.MDB"), findTemplate(QStringLiteral("QskDef.MDB"), folder.path()));
-        QVERIFY(!opened);
-        QVERIFY(opened.error().contains(QStringLiteral("QskDef.MDB")));
-        QVERIFY(!QFile::exists(QStringLiteral("Qsk.MDB")));
-    }
-
-    void templateIsFoundInTheCurrentFolderFirst()
-    {
-        TestFolder folder;
-        QCOMPARE(findTemplate(QStringLiteral("QskDef.MDB"), buildDir()),
-                 QStringLiteral("QskDef.MDB"));
-        QFile::remove(QStringLiteral("QskDef.MDB"));
-        QCOMPARE(findTemplate(QStringLiteral("QskDef.MDB"), buildDir()), templatePath());
     }
 
     // Every refusal says what is wrong with which file and what to do, and

@@ -1,8 +1,8 @@
 // The type list helper: names in order, each entry with its own key.
 #include "support/TestSupport.h"
 
-#include "widgets/FillTypeList.h"
 #include "store/modRoutines.h"
+#include "widgets/FillTypeList.h"
 
 #include <QComboBox>
 #include <QSignalSpy>
