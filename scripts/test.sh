@@ -26,6 +26,8 @@ if command -v ccache >/dev/null; then
     build_options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 stage "installing"
+bash "$here/scripts/check-format.sh"
+stage "format check"
 
 # Runs ctest in a build folder with a test server running.
 run_tests() {

@@ -1,8 +1,8 @@
 // Type maintenance, opened from the main window.
 #include "frmMain.h"
 
-#include "widgets/FillTypeList.h"
 #include "types/frmTypes.h"
+#include "widgets/FillTypeList.h"
 
 #include <QCheckBox>
 #include <QComboBox>

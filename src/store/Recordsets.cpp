@@ -11,7 +11,6 @@ namespace qs {
 
 namespace {
 
-
 // Rows fetched around the one asked for, so a grid page costs one query.
 constexpr int kFetchBefore = 16;
 constexpr int kFetchAfter = 48;

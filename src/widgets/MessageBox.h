@@ -10,12 +10,11 @@ namespace qs {
 class MessageBox
 {
 public:
-    static QMessageBox::StandardButton show(QWidget *parent, const QString &text,
-                                            const QString &title,
-                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                            QMessageBox::Icon icon = QMessageBox::NoIcon,
-                                            QMessageBox::StandardButton defaultButton =
-                                                QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    show(QWidget *parent, const QString &text, const QString &title,
+         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+         QMessageBox::Icon icon = QMessageBox::NoIcon,
+         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     // The program's default title for boxes that carry no title of their own.
     static QString defaultTitle();
