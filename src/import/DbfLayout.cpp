@@ -73,8 +73,8 @@ QString fnDbfVersionMismatch(QByteArrayView fixedHeader)
 QString fnDbfLayoutMismatch(QByteArrayView header)
 {
     QList<Descriptor> expected;
-    for (const DbfFieldSpec &spec : kLegacyFields)
-        expected.append(Descriptor{spec.name, spec.type, spec.field.length});
+    for (const DbfLegacyField &legacy : kLegacyFields)
+        expected.append(Descriptor{legacy.name, legacy.type, legacy.field.length});
     const QList<Descriptor> found = descriptorsOf(header);
 
     const QString differ = QStringLiteral("its fields are not those of the document table: ");

@@ -49,14 +49,14 @@ struct DbfRecord
 };
 
 // The field descriptors of the document table, in order: name, dBASE type, width.
-struct DbfFieldSpec
+struct DbfLegacyField
 {
     const char *name;
     char type;
     DbfRecord::Field field;
 };
 
-inline constexpr DbfFieldSpec kLegacyFields[] = {
+inline constexpr DbfLegacyField kLegacyFields[] = {
     {"ID", 'N', DbfRecord::kId},
     {"DESCRIPTIO", 'C', DbfRecord::kDescription},
     {"DATE", 'D', DbfRecord::kDate},
