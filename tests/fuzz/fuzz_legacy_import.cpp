@@ -18,7 +18,6 @@ namespace {
 
 struct Fixture
 {
-    QString folder;
     QString table;
     QString memo;
     std::unique_ptr<qs::Database> db;
@@ -39,13 +38,13 @@ Fixture &fixture()
         QByteArray folder = base + "/qs-fuzz-import-XXXXXX";
         if (!::mkdtemp(folder.data()))
             fail("no temporary folder");
-        made.folder = QString::fromLocal8Bit(folder);
-        made.table = made.folder + QStringLiteral("/Document.DBF");
-        made.memo = made.folder + QStringLiteral("/Document.DBT");
+        const QString dir = QString::fromLocal8Bit(folder);
+        made.table = dir + QStringLiteral("/Document.DBF");
+        made.memo = dir + QStringLiteral("/Document.DBT");
         QFile schema(QStringLiteral(QS_SCHEMA_SQL));
         if (!schema.open(QIODevice::ReadOnly))
             fail("cannot read the schema");
-        const QString path = made.folder + QStringLiteral("/fuzz.db");
+        const QString path = dir + QStringLiteral("/fuzz.db");
         if (qs::Status s = qs::createDatabaseFromScript(path, QString::fromUtf8(schema.readAll()));
             !s)
             fail("cannot create the database:", s.message());

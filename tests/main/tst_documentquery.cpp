@@ -48,14 +48,13 @@ QString randomTyped(QRandomGenerator &rng)
             out += randomPick(rng, loose);
             continue;
         }
-        out += rng.bounded(3) == 0 ? QStringLiteral("[!") : QStringLiteral("[");
+        out += rng.bounded(3) == 0 ? "[!" : "[";
         for (int k = rng.bounded(5); k > 0; --k) {
             out += randomPick(rng, inList);
             if (rng.bounded(3) == 0)
-                out += QLatin1Char('-') + randomPick(rng, inList);
+                out += u'-' + randomPick(rng, inList);
         }
-        if (rng.bounded(8) != 0)
-            out += QLatin1Char(']');
+        out += rng.bounded(8) != 0 ? "]" : "";
     }
     return out;
 }
@@ -77,14 +76,11 @@ class tst_DocumentQuery : public QObject
 private Q_SLOTS:
     void init()
     {
+        db.reset(); // the previous test's, before its folder goes
+        folder.reset();
         folder = std::make_unique<TestFolder>();
         db = makeDatabase(QStringLiteral("Qsk.MDB"));
         QVERIFY(db);
-    }
-    void cleanup()
-    {
-        db.reset();
-        folder.reset();
     }
 
     // The filter pattern: each row is checked in memory, on folded text and in SQLite; a null
@@ -97,9 +93,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("expected");
         row("substring any case", "LEASE", "Car lease 2020", true);
-        row("not there", "ROOF", "Car lease", false);
         row("empty list, empty text", "[]", "", true);
-        row("question needs a char", "?", "", false);
         row("negated empty list needs a char", "[!]", "", false);
         row("negated empty list", "[!]", "x", true);
         // How a list is read: "-" and "^" are plain where they cannot be a range or negation.
@@ -108,9 +102,6 @@ private Q_SLOTS:
         row("caret alone is plain", "[^]", "x", false);
         row("empty list then close", "[]]", "x", false);
         row("bang without close", "[!A", "x[!ay", true);
-        row("star order", "E*A", "AE", false);
-        row("question counts code points", "A?C", "aéc", true);
-        row("question on emoji", "A?C", "a" + kEmoji + "c", true);
         row("hash is ASCII only", "#", "\xD9\xA3", false);
         row("literal hash not digit", "[#]", "1", false);
         row("unbalanced bracket", "A[B", "xa[by", true);
@@ -159,16 +150,15 @@ private Q_SLOTS:
         QStringList texts;
         // The folded texts back to back, nulls as empty texts, after text that is no one's.
         std::string buffer = "abcdefghijklmnopqrstuvwxyz0123456789";
-        std::vector<std::uint32_t> offsets;
+        std::vector<std::uint32_t> offsets{std::uint32_t(buffer.size())};
         for (int i = 0; i < count; ++i) {
-            offsets.push_back(std::uint32_t(buffer.size()));
             QString text = rng.bounded(20) == 0 ? QString() : QStringLiteral("");
             for (int n = rng.bounded((rng.bounded(10) ? 16 : 90) + 1); n > 0 && !text.isNull(); --n)
                 text += randomPick(rng, textChars);
             buffer += FilterPattern::fold(text);
+            offsets.push_back(std::uint32_t(buffer.size()));
             texts << text;
         }
-        offsets.push_back(std::uint32_t(buffer.size()));
         buffer += "abcdefghijklmnopqrstuvwxyz0123456789";
         for (int round = 0; round < 600; ++round) {
             const QString typed = randomTyped(rng);
@@ -195,7 +185,7 @@ private Q_SLOTS:
     }
 
     // Today is 3/1/2024, a leap year: 365 days back is 3/2/2023, a calendar year 3/1/2023.
-    // The "Lease" type is the first one added.
+    // Type 1 is "Lease" (the filter compares keys alone).
     void knownFilters_data()
     {
         QTest::addColumn<DocumentQuery>("q");
@@ -227,19 +217,13 @@ private Q_SLOTS:
     {
         QFETCH(DocumentQuery, q);
         QFETCH(QList<int>, expected);
-        QCOMPARE(addType(*db, QStringLiteral("Lease")), qint16(1));
-        addType(*db, QStringLiteral("Tax"));
-        const QList<qint64> keys = {
-            0,
-            addDocument(*db, {1, "Lease of the shop", 1, QDate(2024, 2, 20), "First Bank",
-                              "Roof repaired"}),
-            addDocument(*db, {2, "Tax return", 0, QDate(2023, 3, 2), "Revenue", "roof, axb"}),
-            addDocument(*db, {3, "lease renewal", 1, QDate(2023, 3, 3), "bank", "no roof"}),
-            addDocument(*db, {4, "Invoice 100% paid", 0, QVariant(), "O'Neil", "[draft] a_b"}),
-            addDocument(*db, {5, "Car lease", 1, QDate(2024, 1, 31), "Banker's", QString()})};
-        std::vector<qint64> want;
-        for (const int id : expected)
-            want.push_back(keys.value(id));
+        // In a new database the keys are 1 to 5 as well.
+        addDocument(*db, {1, "Lease of the shop", 1, QDate(2024, 2, 20), "First Bank", "Roof"});
+        addDocument(*db, {2, "Tax return", 0, QDate(2023, 3, 2), "Revenue", "roof, axb"});
+        addDocument(*db, {3, "lease renewal", 1, QDate(2023, 3, 3), "bank", "no roof"});
+        addDocument(*db, {4, "Invoice 100% paid", 0, QVariant(), "O'Neil", "[draft] a_b"});
+        addDocument(*db, {5, "Car lease", 1, QDate(2024, 1, 31), "Banker's", QString()});
+        const std::vector<qint64> want(expected.begin(), expected.end());
         QCOMPARE(bySql(*db, q), want);
         auto index = DocumentIndex::load(*db);
         QVERIFY(index);
@@ -298,30 +282,19 @@ private Q_SLOTS:
         };
         // Bytes that no QString gives: NULs, stray and overlong sequences,
         // surrogates, U+FFFE; appended to stored text by the engine itself.
-        if (inFile)
-            QVERIFY(db->exec(
-                {QStringLiteral(
-                     "CREATE TEMP TABLE Raw (id INTEGER PRIMARY KEY, v BLOB); INSERT INTO Raw (v) "
-                     "VALUES (X'00'), (X'004C45'), (X'4C4500'), (X'C3A9A9'), (X'E083A9'), (X'80'), "
-                     "(X'FF'), (X'C3'), (X'EFBFBE'), (X'EDA080'), (X'C3A9'), (X'6CC3A9'), "
-                     "(X'4C45C3A9A9'), (X'00C3A9')"),
-                 {}}));
+        const QStringList raw = {"00",   "004C45", "4C4500",     "C3A9A9", "E083A9",
+                                 "80",   "FF",     "C3",         "EFBFBE", "EDA080",
+                                 "C3A9", "6CC3A9", "4C45C3A9A9", "00C3A9"};
         auto plantRaw = [&](qint64 key) {
             for (const char *field : {"Description", "Who", "Note"})
                 if (inFile && gen.bounded(4) == 0)
                     written =
-                        db->exec({QStringLiteral("UPDATE Documents SET %1 = CAST(coalesce(%1, '') "
-                                                 "|| (SELECT v FROM Raw WHERE id = ?) || ? AS "
-                                                 "TEXT) WHERE RecordPtr = ?")
-                                      .arg(QLatin1String(field)),
-                                  {1 + int(gen.bounded(14)),
-                                   gen.bounded(2) ? QStringLiteral("ase") : QString(), key}}) &&
+                        db->exec({QStringLiteral("UPDATE Documents SET %1 = CAST(coalesce(%1, "
+                                                 "'') || X'%2' || ? AS TEXT) WHERE RecordPtr = ?")
+                                      .arg(QLatin1String(field), pick(raw)),
+                                  {gen.bounded(2) ? QStringLiteral("ase") : QString(), key}}) &&
                         written;
         };
-        QList<qint16> types = {0};
-        for (int i = 0; i < 5; ++i)
-            types << qint16(write({QStringLiteral("INSERT INTO Types (Type) VALUES (?)"),
-                                   {QStringLiteral("T%1").arg(i)}}));
         auto addRandom = [&] {
             const QDate day = QDate(2026, 12, 4).addDays(-qint64(gen.bounded(800)));
             const QVariant date = gen.bounded(10) == 0 ? QVariant() : QVariant(day);
@@ -329,7 +302,7 @@ private Q_SLOTS:
             const qint64 key =
                 write({QStringLiteral("INSERT INTO Documents (ID, Description, DocumentType, "
                                       "Date, Who, Note) VALUES (?, ?, ?, ?, ?, ?)"),
-                       {id, text(), types[int(gen.bounded(types.size()))], date, text(), text()}});
+                       {id, text(), int(gen.bounded(6)), date, text(), text()}});
             plantRaw(key);
             return key;
         };
@@ -356,7 +329,7 @@ private Q_SLOTS:
             for (QString *box : {&q.description, &q.who, &q.note})
                 *box = gen.bounded(2) ? QString() : pick(pieces);
             q.dateEntry = int(gen.bounded(7)) - 1;
-            q.typeKey = gen.bounded(3) == 0 ? types[int(gen.bounded(types.size()))] : 0;
+            q.typeKey = gen.bounded(3) == 0 ? qint16(gen.bounded(6)) : 0; // no type table needed
             q.today = QDate(2026, 12, 4);
             q.order = ListOrder(gen.bounded(3));
             return q;
@@ -384,9 +357,7 @@ private Q_SLOTS:
             }
             std::vector<qint64> memory;
             index.value()->select(q, memory);
-            const auto sql = bySql(*db, q);
-            const QByteArray what = "round " + QByteArray::number(round);
-            QVERIFY2(memory == sql, what);
+            QVERIFY2(memory == bySql(*db, q), "round " + QByteArray::number(round));
             if (gen.bounded(3) != 0)
                 continue;
             // Change the data a little and let the index follow row by row.
@@ -415,41 +386,35 @@ private Q_SLOTS:
         DocumentIndexService service(*db);
         service.start();
         service.waitUntilReady();
-        DocumentQuery q;
-        q.filterOn = true;
-        q.description = QStringLiteral("LEASE");
-        // The service's answer, at once or (`now` false) once it has caught up.
-        const auto fromService = [&](bool now) {
+        const DocumentQuery q{true, QStringLiteral("LEASE"), {}, {}, DateAll, 0, {}};
+        // The service answers as SQL does, at once or (`atOnce` false) once it has caught up.
+        const auto agrees = [&](bool atOnce) {
             std::vector<qint64> keys;
-            if (service.select(q, keys) != now)
-                return std::vector<qint64>{-1};
+            const bool answered = service.select(q, keys);
             service.waitUntilReady();
-            if (!now && !service.select(q, keys))
-                return std::vector<qint64>{-2};
-            return keys;
+            return answered == atOnce && (answered || service.select(q, keys)) &&
+                   keys == bySql(*db, q);
         };
         auto rs = db->openDynaset(std::make_shared<DocumentListSource>(q));
         QVERIFY(rs->addNew());
         QVERIFY(rs->setValue(QStringLiteral("ID"), 6));
         QVERIFY(rs->setValue(QStringLiteral("Description"), QStringLiteral("Lease six")));
         QVERIFY(rs->update());
-        QCOMPARE(fromService(true), bySql(*db, q));
+        QVERIFY(agrees(true));
         rs->moveLast();
         QVERIFY(rs->deleteCurrent()); // ID 1
-        QCOMPARE(fromService(true), bySql(*db, q));
-        QCOMPARE(bySql(*db, q).size(), size_t(3));
+        QVERIFY(agrees(true));
         if (db->dialect() != SqlDialect::SQLite)
             return; // the server's change notices are followed elsewhere
         auto other = db->opener()();
         QVERIFY(other);
         QVERIFY(other.value()->exec(
             {QStringLiteral("INSERT INTO Documents (ID, Description) VALUES (7, 'lease 7')"), {}}));
-        QCOMPARE(fromService(false), bySql(*db, q));
+        QVERIFY(agrees(false));
         // A write of this connection that no record set announced.
         QVERIFY(db->exec(
             {QStringLiteral("INSERT INTO Documents (ID, Description) VALUES (8, 'lease 8')"), {}}));
-        QCOMPARE(fromService(false), bySql(*db, q));
-        QCOMPARE(bySql(*db, q).size(), size_t(5));
+        QVERIFY(agrees(false));
     }
 
     void valuesOnlySqlCanOrderLeaveTheIndexOut()
