@@ -265,12 +265,11 @@ private Q_SLOTS:
         columns<bool, bool, int, QString, QString, QString, QString, int, QString>(
             "add", "types", "type", "choice", "note", "keys", "shown", "savedType", "saved");
         // With types: Bill, Lease, Rent and "Rent  " (keys 1 to 4). In keys, \r is Ctrl+Enter.
-        row("own type, note untouched", false, true, 2, "", "a\r\nb\nc\rd\r\n", "", "Lease", 2,
-            "a\r\nb\nc\rd\r\n");
-        row("same name twice, typed and taken back", false, true, 4, "", "a\r\nb", "x\b", "Rent", 4,
+        row("own type, untouched", false, true, 2, "", "a\r\nb\nc\rd", "", "Lease", 2,
+            "a\r\nb\nc\rd");
+        row("same name twice, taken back", false, true, 4, "", "a\r\nb", "x\b", "Rent", 4,
             "a\r\nb");
-        row("key with no type, CR LF note", false, true, 99, "", "a\r\nb", "\rc", "", 99,
-            "a\r\nb\r\nc");
+        row("key with no type, CR LF", false, true, 99, "", "a\r\nb", "\rc", "", 99, "a\r\nb\r\nc");
         row("no types defined, CR note", false, false, 7, "", "a\rb", "\rc", "", 7, "a\rb\rc");
         row("a choice is written", false, true, 99, "Bill", "", "", "", 1, "");
         row("new record, first type", true, true, 0, "", "", "\rc", "Bill", 1, "\nc");
@@ -366,15 +365,15 @@ private Q_SLOTS:
     {
         columns<bool, QString, QString, QString, QString, QVariant, int>(
             "add", "id", "date", "message", "focus", "savedDate", "newId");
-        row("number taken, before the bad date", true, "10", "13/13/2020",
-            "ID already defined for another entry.  Please enter a different ID number.", "txtID",
-            QVariant(), 0);
-        row("letters", false, "abc", "1/1/2020",
-            "The ID must be a whole number from -2147483648 to 2147483647.", "txtID", QVariant(),
-            0);
-        row("short form", false, "21", "123199", "Not a valid date.", "txtDate", QVariant(), 0);
-        row("emptied date, a free number", false, "21", "", "", "", QVariant(), 0);
-        row("blank date, own number", false, " 20 ", "   ", "", "", QVariant(), 0);
+        const QVariant none;
+        const char *taken =
+            "ID already defined for another entry.  Please enter a different ID number.";
+        const char *bad = "The ID must be a whole number from -2147483648 to 2147483647.";
+        row("number taken, before the bad date", true, "10", "13/13/2020", taken, "txtID", none, 0);
+        row("letters", false, "abc", "1/1/2020", bad, "txtID", none, 0);
+        row("short form", false, "21", "123199", "Not a valid date.", "txtDate", none, 0);
+        row("emptied date, a free number", false, "21", "", "", "", none, 0);
+        row("blank date, own number", false, " 20 ", "   ", "", "", none, 0);
         row("new, blanks around", true, " 13 ", " 1/5/2020 ", "", "", QVariant(QDate(2020, 1, 5)),
             13);
     }
