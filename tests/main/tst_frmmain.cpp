@@ -1,5 +1,7 @@
 // The main window: start-up, the list and the detail panel, the live filter, the commands a
-// database that can only be read refuses, and every window's names for screen readers.
+// database that can only be read refuses, every window's names for screen readers, help (F1
+// on the real windows, the modal editor included, the help window's own navigation, a help
+// file missing or damaged), and the export of the list as CSV.
 #include "support/TestSupport.h"
 
 #include "editor/EditorState.h"
@@ -8,9 +10,12 @@
 #include "main/CsvExport.h"
 #include "main/DocumentIndexService.h"
 #include "main/DocumentQuery.h"
+#include "main/HelpBook.h"
+#include "main/HelpSupport.h"
 #include "main/HelpWindow.h"
 #include "reports/frmPrint.h"
 #include "store/DataControl.h"
+#include "store/Schema.h"
 #include "support/FaultVfs.h"
 #include "support/MainWindow.h"
 #include "support/Modal.h"
@@ -29,6 +34,11 @@ using namespace qs;
 using namespace qs::test;
 
 namespace {
+
+QString installedHelp()
+{
+    return QDir(buildDir()).filePath(schema::HelpFile);
+}
 
 void seedThree(Database &db)
 {
@@ -101,6 +111,7 @@ class tst_frmMain : public QObject
 {
     Q_OBJECT
 
+    HelpSupport m_help;
     std::unique_ptr<MainWindowFixture> f;
 
     template <typename T = QWidget> T *c(const QString &name) const
@@ -117,6 +128,23 @@ class tst_frmMain : public QObject
         return out;
     }
     void filterOn() const { QTest::keyClick(c<QCheckBox>("chkFilterOn"), Qt::Key_Space); }
+    // The main window, in a folder that holds the help file or not.
+    bool start(bool withHelp = true)
+    {
+        return (!withHelp || QFile::copy(installedHelp(), schema::HelpFile)) && f->open(nullptr);
+    }
+    template <typename T = QWidget> T *child(QWidget *in, const char *name)
+    {
+        return in->findChild<T *>(QLatin1String(name));
+    }
+    // The help window shows `anchor`, over `owner`.
+    void showsOver(QWidget *owner, const QString &anchor)
+    {
+        HelpWindow *help = activeHelpWindow();
+        QVERIFY(help && help->isVisible());
+        QCOMPARE(help->currentAnchor(), anchor);
+        QCOMPARE(help->parentWidget(), owner);
+    }
     // Back to the window after a message box, for shortcuts that need it active.
     bool activate() const
     {
@@ -128,6 +156,7 @@ private Q_SLOTS:
     void init() { f = std::make_unique<MainWindowFixture>(); }
     void cleanup()
     {
+        delete activeHelpWindow();
         f.reset();
         clearPendingModals();
         MessageBox::clearShownTexts();
@@ -160,11 +189,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QVariant>("saved");
         QTest::addColumn<int>("option");
-        QTest::addColumn<QList<int>>("order");
-        QTest::newRow("DESCRIPTION") << QVariant("DESCRIPTION") << 1 << QList<int>{10, 20, 30};
-        QTest::newRow("ID") << QVariant("ID") << 2 << QList<int>{10, 20, 30};
-        QTest::newRow("outer blanks") << QVariant(" ID ") << 0 << QList<int>{10, 20, 30};
-        QTest::newRow("small letters") << QVariant("description") << 0 << QList<int>{10, 20, 30};
+        QTest::newRow("DESCRIPTION") << QVariant("DESCRIPTION") << 1;
+        QTest::newRow("ID") << QVariant("ID") << 2;
+        QTest::newRow("outer blanks") << QVariant(" ID ") << 0;
+        QTest::newRow("small letters") << QVariant("description") << 0;
     }
     void savedOrder()
     {
@@ -174,7 +202,7 @@ private Q_SLOTS:
         QVERIFY(f->open(seedThree));
         for (int i = 0; i < 3; ++i)
             QCOMPARE(c<QRadioButton>(QString("Order_%1").arg(i))->isChecked(), i == option);
-        QTEST(ids(), "order");
+        QCOMPARE(ids(), QList<int>({10, 20, 30})); // not the usual highest number first
     }
 
     // The panel follows the current row; Delete in the list is the Delete command.
@@ -469,6 +497,155 @@ private Q_SLOTS:
             for (const QString &panel : panels.split(' ', Qt::SkipEmptyParts))
                 QVERIFY2(window->findChild<QWidget *>(panel), qPrintable(panel));
         }
+    }
+
+    // ------------------------------------------------------------ help
+
+    // The topic of each control of the main window; every topic that the main window and
+    // the editor carry is a place in the help file.
+    void topics()
+    {
+        QVERIFY(start());
+        const std::pair<const char *, int> topics[] = {
+            {"grdInfo", 7111},   {"cmdAdd", 7001},        {"cmdChange", 7002},
+            {"cmdDelete", 7003}, {"cmbType", 7114},       {"cmbDate", 7115},
+            {"Order_0", 7116},   {"txtFilterDesc", 7113}, {"txtFilterWho", 7112},
+            {"Order_1", 7117},   {"txtFilterNote", 7112}, {"Order_2", 7118},
+            {"chkFilterOn", 0}};
+        for (const auto &[name, topic] : topics)
+            QVERIFY2(helpTopicOf(c(name)) == topic, name);
+        const auto book = HelpBook::load(installedHelp());
+        QVERIFY2(book.ok(), qPrintable(book.error()));
+        frmChange editor(*f->w().database(), *f->w().documents()->recordset(), nullptr, nullptr);
+        for (QObject *o : f->w().findChildren<QObject *>() + editor.findChildren<QObject *>()) {
+            const int topic = o->property("helpTopic").toInt();
+            QVERIFY2(topic == 0 || book->pageOf(QString::number(topic)) >= 0,
+                     qPrintable(QString::number(topic)));
+        }
+    }
+
+    // F1 in the open drop-down of a list: its topic, over the main window.
+    void f1InDropDown()
+    {
+        QVERIFY(start());
+        auto *date = c<QComboBox>("cmbDate");
+        date->showPopup();
+        QVERIFY(QTest::qWaitForWindowExposed(date->view()->window()));
+        date->view()->setFocus();
+        QTest::keyClick(date->view(), Qt::Key_F1);
+        showsOver(&f->w(), "7115");
+        QVERIFY(!activeHelpWindow()->currentTitle().isEmpty());
+    }
+
+    // Help open over the main window moves to the modal editor when F1 asks for it there
+    // (where the keyboard can reach it), and back to the main window when the editor closes.
+    void f1InModalEditor()
+    {
+        QVERIFY(start());
+        HelpWindow *before = showHelp(&f->w(), 7001);
+        bool overEditor = false;
+        answerModal<frmChange>([&](frmChange &editor) {
+            QTest::keyClick(child(&editor, "txtDate"), Qt::Key_F1);
+            HelpWindow *help = activeHelpWindow();
+            overEditor = help == before && help->parentWidget() == &editor && help->isVisible() &&
+                         help->currentAnchor() == "1004";
+        });
+        c<QPushButton>("cmdAdd")->click();
+        QCOMPARE(pendingModals(), 0);
+        QVERIFY(overEditor);
+        QCOMPARE(activeHelpWindow(), before);
+        showsOver(&f->w(), "1004");
+    }
+
+    // Every way to the contents: F1 in the Help menu, the Help menu's entry, the help's own
+    // button, and a topic the file lacks.
+    void contents()
+    {
+        QVERIFY(start());
+        auto *menu = c<QMenu>("mnuHelp");
+        const std::function<void()> ways[] = {
+            [&] { menu->popup({}), QTest::keyClick(menu, Qt::Key_F1), menu->close(); },
+            [&] { c<QAction>("mnuHelpContents")->trigger(); },
+            [&] {
+                QTest::mouseClick(child(showHelp(&f->w(), 7111), "cmdContents"), Qt::LeftButton);
+            },
+            [&] { showHelp(&f->w(), 4242); }};
+        for (const auto &way : ways) {
+            delete activeHelpWindow();
+            way();
+            showsOver(&f->w(), "contents");
+            QCOMPARE(activeHelpWindow()->currentTitle(), "Quillstack Help");
+        }
+        QVERIFY(MessageBox::shownTexts().isEmpty());
+    }
+
+    // The file in the current folder is the one read; a sound one opens once it is there.
+    void brokenHelpFile_data()
+    {
+        QTest::addColumn<QString>("says");
+        QTest::newRow("missing") << "was not found";
+        QTest::newRow("a folder of that name") << "cannot be read";
+        QTest::newRow("no contents page") << "holds no contents";
+    }
+    void brokenHelpFile()
+    {
+        QFETCH(QString, says);
+        const QString file = QTest::currentDataTag();
+        if (QFile::exists(QDir(QCoreApplication::applicationDirPath()).filePath(schema::HelpFile)))
+            QSKIP("a help file lies beside the test program");
+        QVERIFY(start(false));
+        if (file == "a folder of that name")
+            QVERIFY(QDir().mkdir(schema::HelpFile));
+        else if (file != "missing")
+            QVERIFY(writeFile(schema::HelpFile, "<h2><a name=\"7111\">A page</a></h2>"));
+        // By F1 where no file is found; by the Help menu otherwise.
+        const auto ask = [&] {
+            file == "missing" ? QTest::keyClick(c("cmdAdd"), Qt::Key_F1)
+                              : c<QAction>("mnuHelpContents")->trigger();
+        };
+        answerMessage();
+        ask();
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        QVERIFY2(MessageBox::shownTexts().first().contains(says), qPrintable(says));
+        QVERIFY(!activeHelpWindow());
+        QDir().rmdir(schema::HelpFile);
+        QFile::remove(schema::HelpFile);
+        QVERIFY(QFile::copy(installedHelp(), schema::HelpFile));
+        ask();
+        QVERIFY(activeHelpWindow());
+    }
+
+    // A link, the list of pages, Back and Forward by button and by key (which the list
+    // leaves to the window), a topic within a page, and Esc; one help window at a time.
+    void navigation()
+    {
+        QVERIFY(start());
+        HelpWindow *help = showHelp(&f->w(), 0);
+        auto *back = child<QPushButton>(help, "cmdBack");
+        QTextBrowser *browser = help->browser();
+        QTextCursor link = browser->document()->find("The document list");
+        link.setPosition(link.selectionStart() + 4);
+        QTest::mouseClick(browser->viewport(), Qt::LeftButton, {},
+                          browser->cursorRect(link).center());
+        QCOMPARE(help->currentTitle(), "The document list");
+        auto *list = child<QListWidget>(help, "lstContents");
+        QCOMPARE(list->currentItem()->text(), "The document list");
+        const auto items = list->findItems("Adding a document", Qt::MatchExactly);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(items.value(0)).center());
+        QCOMPARE(help->currentAnchor(), "7001");
+        QTest::mouseClick(back, Qt::LeftButton);
+        QTest::keyClick(list, Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(help->currentAnchor(), "contents");
+        QVERIFY(!back->isEnabled());
+        QTest::mouseClick(child(help, "cmdForward"), Qt::LeftButton);
+        QCOMPARE(help->currentAnchor(), "7111");
+        QCOMPARE(showHelp(&f->w(), 7117), help);
+        QCOMPARE(help->currentTitle(), "The order of the list");
+        QVERIFY(QTest::qWaitForWindowActive(help));
+        QTest::keyClick(browser, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!activeHelpWindow());
     }
 
     // ------------------------------------------------------------ export as CSV
