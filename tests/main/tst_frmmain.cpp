@@ -179,6 +179,17 @@ private Q_SLOTS:
         QCOMPARE(MessageBox::shownTexts().size(), 1);
     }
 
+    void missingTemplateEndsTheStart()
+    {
+        TestFolder folder(false);
+        test::MainWindow w;
+        const Status s = w.Form_Initialize();
+        // Only the real program's folder has a template beside it.
+        if (QFile::exists(QDir(QCoreApplication::applicationDirPath()).filePath("QskDef.MDB")))
+            QSKIP("a template lies beside the test program");
+        QVERIFY(!s.ok() && s.message().contains("QskDef.MDB"));
+    }
+
     // The option follows the saved text only when it matches exactly; the order, leniently.
     void savedOrder_data()
     {
