@@ -94,30 +94,4 @@ QString HelpBook::pageHtml(int index) const
            page(index).html + QStringLiteral("</body></html>");
 }
 
-QStringList HelpBook::anchors() const
-{
-    QStringList out;
-    for (const HelpPage &p : m_pages)
-        out << p.anchors;
-    return out;
-}
-
-QStringList HelpBook::links() const
-{
-    static const QRegularExpression link(QStringLiteral("<a\\s[^>]*href=\"#([^\"]*)\""), kFlags);
-    QStringList out;
-    for (const HelpPage &p : m_pages)
-        out << captures(p.html, link);
-    return out;
-}
-
-QStringList HelpBook::images() const
-{
-    static const QRegularExpression image(QStringLiteral("<img\\s[^>]*src=\"([^\"]+)\""), kFlags);
-    QStringList out;
-    for (const HelpPage &p : m_pages)
-        out << captures(p.html, image);
-    return out;
-}
-
 } // namespace qs

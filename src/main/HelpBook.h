@@ -40,12 +40,6 @@ public:
     // One page as a document of its own, with the file's style sheet.
     QString pageHtml(int index) const;
 
-    // Every anchor in file order; a name given twice appears twice.
-    QStringList anchors() const;
-    // Targets of the links within the file (href="#..."), and the pictures' file names.
-    QStringList links() const;
-    QStringList images() const;
-
 private:
     QString m_path;
     QString m_style;
