@@ -9,8 +9,6 @@
 
 #include <sys/stat.h>
 
-Q_DECLARE_METATYPE(qs::test::DbfShape)
-
 using namespace qs;
 using namespace qs::test;
 

@@ -143,9 +143,10 @@ private slots:
                      "\nRow 3001: the table file ends before this "
                      "row, although its header states 3001 rows\n");
         QCOMPARE(readFile(m_folder->file("Document.DBF")), table);
-        frmConverting empty; // an empty table shows as done
+        frmConverting empty; // an empty table shows as done, not as a busy bar
         empty.setProgress(0, 0);
-        QCOMPARE(empty.findChild<QProgressBar *>()->value(), 1);
+        const QProgressBar *bar = empty.findChild<QProgressBar *>();
+        QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
     }
 
     // Names that differ only in letter case cannot be told apart, the tables' and then the
