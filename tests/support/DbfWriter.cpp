@@ -91,4 +91,10 @@ QByteArray dbtMemo(const QList<QByteArray> &blocks)
     return bytes;
 }
 
+DbfRow dbfRow(int id, const QByteArray &type, const QByteArray &memoBlock, char mark)
+{
+    const QByteArray number = QByteArray::number(id);
+    return {mark, number, "Document " + number, {}, {}, {}, type, {}, memoBlock};
+}
+
 } // namespace qs::test

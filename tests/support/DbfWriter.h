@@ -59,4 +59,8 @@ QByteArray dbtBlock(quint8 lengthByte, const QByteArray &text);
 // A memo file: its own header block 0, then the given blocks numbered from 1.
 QByteArray dbtMemo(const QList<QByteArray> &blocks);
 
+// A row described "Document <id>", with the given type and memo block.
+DbfRow dbfRow(int id, const QByteArray &type = {}, const QByteArray &memoBlock = {},
+              char mark = ' ');
+
 } // namespace qs::test
