@@ -255,6 +255,14 @@ private slots:
         QCOMPARE(page(0x4D).decode("\x80\xe9\x93\x94\x81\x9d"),
                  QStringLiteral("€é\u201c\u201d\u0081\u009d"));
         QCOMPARE(fnDecodeLegacyText("\x80\x8d"), QStringLiteral("€\u008d"));
+        // Each driver byte reads its own code page: letters where those pages differ.
+        const std::tuple<int, const char *, QString> pages[] = {
+            {0x01, "\x82\x94\xe1", "éöß"}, {0x02, "\x9b\xb5", "øÁ"},
+            {0x64, "\xa5\x9f\xe7", "ąčš"}, {0x66, "\x9b\x9d\xa4", "øØñ"},
+            {0x65, "\x80\xe0\xf0", "АрЁ"}, {0xC8, "\x8a\xb9\xe8", "Šąč"},
+            {0xC9, "\xc0\xff", "Ая"},      {0x03, "\x80\x8a", "€Š"}};
+        for (const auto &[driver, bytes, text] : pages)
+            QCOMPARE(page(driver).decode(bytes), text);
         const QString named = "Text was read in %1 code page %2 (language driver 0x%3).";
         QCOMPARE(page(0x01).description(), named.arg("DOS").arg(437).arg("01"));
         QCOMPARE(page(0xC8).description(), named.arg("Windows").arg(1250).arg("C8"));
