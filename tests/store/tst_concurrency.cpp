@@ -25,38 +25,33 @@ struct Committed
     qint64 refused = 0;
     bool done = false;
 
-    void read(const QByteArray &output)
+    void read(QProcess &worker)
     {
-        for (const QByteArray &line : output.split('\n')) {
+        for (const QByteArray &line : worker.readAllStandardOutput().split('\n')) {
             const QList<QByteArray> parts = line.trimmed().split(' ');
+            const qint64 id = parts.value(1).toLongLong();
             if (parts[0] == "A")
-                added.insert(parts.value(1).toLongLong());
+                added.insert(id);
             else if (parts[0] == "D")
-                deleted.insert(parts.value(1).toLongLong());
-            else if (parts[0] == "I")
-                ++raised;
-            else if (parts[0] == "R")
-                ++refused;
-            else if (parts[0] == "DONE")
-                done = true;
+                deleted.insert(id);
+            raised += parts[0] == "I";
+            refused += parts[0] == "R";
+            done = done || parts[0] == "DONE";
         }
     }
 };
 
-QProcess *startWorker(QObject *owner, const QString &db, int tag, int seconds)
+// A value the database gives in its first row.
+QVariant first(Database &db, const QString &sql, const QVariantList &binds = {})
 {
-    auto *p = new QProcess(owner);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->start(QDir(buildDir()).filePath(QStringLiteral("tests/store/qs_worker")),
-             {db, QString::number(tag), QString::number(QRandomGenerator::global()->generate()),
-              QString::number(seconds)});
-    return p->waitForStarted() ? p : nullptr;
+    auto rows = db.query({sql, binds});
+    return rows && !rows->empty() ? rows->front().values.value(0) : QVariant(rows.error());
 }
 
 QSet<qint64> storedIds(Database &db)
 {
     QSet<qint64> ids;
-    auto rows = db.query({QStringLiteral("SELECT ID FROM Documents WHERE ID > ?"), {kCounters}});
+    const auto rows = db.query({"SELECT ID FROM Documents WHERE ID > ?", {kCounters}});
     for (const Row &row : rows.value())
         ids.insert(row.values.at(0).toLongLong());
     return ids;
@@ -64,16 +59,13 @@ QSet<qint64> storedIds(Database &db)
 
 qint64 counterSum(Database &db)
 {
-    auto rows = db.query({QStringLiteral("SELECT SUM(CAST(Note AS INTEGER)) FROM Documents "
-                                         "WHERE ID <= ?"),
-                          {kCounters}});
-    return rows.value().front().values.at(0).toLongLong();
+    return first(db, "SELECT SUM(CAST(Note AS INTEGER)) FROM Documents WHERE ID <= ?", {kCounters})
+        .toLongLong();
 }
 
-QString integrity(Database &db)
+int fromEnvironment(const char *name, int otherwise)
 {
-    auto rows = db.query({QStringLiteral("PRAGMA integrity_check"), {}});
-    return rows ? rows->front().values.at(0).toString() : rows.error();
+    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : otherwise;
 }
 
 } // namespace
@@ -86,15 +78,25 @@ private:
     std::unique_ptr<TestFolder> folder;
     QString path;
 
+    void startWorker(QProcess &p, int tag, int seconds)
+    {
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(QDir(buildDir()).filePath("tests/store/qs_worker"),
+                {path, QString::number(tag),
+                 QString::number(QRandomGenerator::global()->generate()),
+                 QString::number(seconds)});
+        QVERIFY(p.waitForStarted());
+    }
+
 private Q_SLOTS:
     void init()
     {
         folder = std::make_unique<TestFolder>();
-        path = folder->file(QStringLiteral("Qsk.MDB"));
+        path = folder->file("Qsk.MDB");
         auto db = makeDatabase(path);
         QVERIFY(db);
         for (int id = 1; id <= kCounters; ++id)
-            addDocument(*db, {id, QStringLiteral("counter"), 0, {}, {}, QStringLiteral("0")});
+            addDocument(*db, {id, "counter", 0, {}, {}, "0"});
     }
     void cleanup() { folder.reset(); }
 
@@ -103,22 +105,19 @@ private Q_SLOTS:
     void killDuringSaves()
     {
         Committed all;
-        const int rounds = qEnvironmentVariableIsSet("QSK_KILL_ROUNDS")
-                               ? qEnvironmentVariableIntValue("QSK_KILL_ROUNDS")
-                               : 20;
+        const int rounds = fromEnvironment("QSK_KILL_ROUNDS", 20);
         for (int round = 0; round < rounds; ++round) {
-            QProcess *worker = startWorker(this, path, round + 1, 30);
-            QVERIFY(worker);
+            QProcess worker;
+            startWorker(worker, round + 1, 30);
             QTest::qWait(20 + QRandomGenerator::global()->bounded(300));
-            worker->kill();
-            QVERIFY(worker->waitForFinished());
-            all.read(worker->readAllStandardOutput());
-            delete worker;
+            worker.kill();
+            QVERIFY(worker.waitForFinished());
+            all.read(worker);
 
             auto opened = openOrCreateDatabase(path, templatePath());
             QVERIFY2(opened, qPrintable(opened.error()));
             Database &db = *opened->db;
-            QCOMPARE(integrity(db), QStringLiteral("ok"));
+            QCOMPARE(first(db, "PRAGMA integrity_check").toString(), "ok");
             const QSet<qint64> ids = storedIds(db);
             // Only a delete committed just before the kill may be unreported.
             const QSet<qint64> gone = (all.added - all.deleted).subtract(ids);
@@ -131,7 +130,7 @@ private Q_SLOTS:
             const qint64 sum = counterSum(db);
             QVERIFY(sum >= all.raised && sum <= all.raised + round + 1);
             all.raised = sum;
-            QVERIFY(db.exec({QStringLiteral("UPDATE Documents SET Who = 'checked'"), {}}));
+            QVERIFY(db.exec({"UPDATE Documents SET Who = 'checked'", {}}));
         }
         QVERIFY(all.added.size() > rounds);
     }
@@ -140,31 +139,27 @@ private Q_SLOTS:
     void twoCopySoak()
     {
         // Thousands of saves each; QSK_SOAK_SECONDS makes it longer by hand.
-        const int seconds = qEnvironmentVariableIsSet("QSK_SOAK_SECONDS")
-                                ? qEnvironmentVariableIntValue("QSK_SOAK_SECONDS")
-                                : 20;
-        QProcess *a = startWorker(this, path, 1, seconds);
-        QProcess *b = startWorker(this, path, 2, seconds);
-        QVERIFY(a && b);
-        QVERIFY(a->waitForFinished((seconds + 60) * 1000));
-        QVERIFY(b->waitForFinished(60000));
-        QCOMPARE(a->exitCode(), 0);
-        QCOMPARE(b->exitCode(), 0);
+        const int seconds = fromEnvironment("QSK_SOAK_SECONDS", 20);
+        QProcess copies[2];
         Committed all;
-        all.read(a->readAllStandardOutput());
-        all.read(b->readAllStandardOutput());
+        for (int i = 0; i < 2; ++i)
+            startWorker(copies[i], i + 1, seconds);
+        for (QProcess &p : copies) {
+            QVERIFY(p.waitForFinished((seconds + 60) * 1000));
+            QCOMPARE(p.exitCode(), 0);
+            all.read(p);
+        }
         QVERIFY(all.done);
 
         auto db = openSqliteDatabase(path);
         QVERIFY(db);
-        QCOMPARE(integrity(**db), QStringLiteral("ok"));
+        QCOMPARE(first(**db, "PRAGMA integrity_check").toString(), "ok");
         QCOMPARE(storedIds(**db), all.added - all.deleted);
         // Every raise counted once: no copy wrote over the other's update.
         QCOMPARE(counterSum(**db), all.raised);
         // No lock outlives its copy.
         auto rs = db.value()->openDynaset(
-            std::make_shared<SqlListSource>(QStringLiteral("Documents"), QStringLiteral("ID <= ?"),
-                                            QVariantList{kCounters}, QStringLiteral("ID")));
+            std::make_shared<SqlListSource>("Documents", "ID <= ?", QVariantList{kCounters}, "ID"));
         for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
             QVERIFY(rs->edit());
             rs->cancel();
