@@ -9,10 +9,6 @@
 //   qs_worker <location> exec <SQL> [value...]
 //     Runs one statement with the values bound (whole numbers as numbers) and prints
 //     "DONE <key of the row it added>".
-//   qs_worker <location> hold <RecordPtr>
-//     Holds that record open for editing ("LOCKED"), then reads "release", "lock" and
-//     "delete <RecordPtr>" lines (a delete that ignores record locks, as a tool that knows
-//     nothing of them would).
 //   qs_worker <connection string> start <folder>
 //     Starts on a server database, importing the folder's legacy table when it creates the
 //     database; prints CREATED or OPENED.
@@ -30,20 +26,15 @@
 #include <QThread>
 
 #include <cstdio>
-#include <iostream>
-#include <string>
 #include <vector>
 
 namespace {
 
 constexpr int kCounters = 8;
 
-void say(const char *what, qint64 id = -1)
+void say(const QByteArray &line)
 {
-    if (id < 0)
-        std::printf("%s\n", what);
-    else
-        std::printf("%s %lld\n", what, static_cast<long long>(id));
+    std::puts(line.constData());
     std::fflush(stdout);
 }
 
@@ -51,12 +42,6 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "%s\n", qPrintable(message));
     return 1;
-}
-
-std::unique_ptr<qs::Recordset> documents(qs::Database &db)
-{
-    return db.openDynaset(
-        std::make_shared<qs::SqlListSource>("Documents", QString(), QVariantList(), "ID"));
 }
 
 int runOne(qs::Database &db, int argc, char **argv)
@@ -69,34 +54,7 @@ int runOne(qs::Database &db, int argc, char **argv)
     }
     if (const qs::Status s = db.exec({QString::fromUtf8(argv[3]), values}); !s)
         return fail(s.message());
-    say("DONE", db.lastInsertKey());
-    return 0;
-}
-
-int hold(qs::Database &db, qint64 key)
-{
-    auto rs = documents(db);
-    const auto lock = [&] { return rs->findFirst("RecordPtr", key) && rs->edit(); };
-    if (!lock())
-        return 1;
-    say("LOCKED");
-    for (std::string line; std::getline(std::cin, line);) {
-        if (line == "release") {
-            rs->cancel();
-            say("RELEASED");
-        } else if (line == "lock") {
-            if (!lock())
-                return 1;
-            say("LOCKED");
-        } else if (line.rfind("delete ", 0) == 0) {
-            qint64 changes = 0;
-            const bool deleted = db.exec({"DELETE FROM Documents WHERE RecordPtr = ?",
-                                          {qint64(std::stoll(line.substr(7)))}},
-                                         &changes) &&
-                                 changes == 1;
-            say(deleted ? "DELETED" : "NOT DELETED");
-        }
-    }
+    say("DONE " + QByteArray::number(db.lastInsertKey()));
     return 0;
 }
 
@@ -105,11 +63,9 @@ int start(const QString &conninfo, const QDir &folder)
     auto opened = qs::openServerDatabase(conninfo, [&](qs::Database &db) {
         auto report = qs::ConvertDbfDatabase(db, folder.filePath("Document.DBF"),
                                              folder.filePath("Document.DBT"));
-        if (!report)
-            return qs::Status::failure(report.error());
         // Keeps the creating start busy while the other one begins.
         QThread::msleep(300);
-        return qs::Status::success();
+        return report ? qs::Status::success() : qs::Status::failure(report.error());
     });
     if (!opened)
         return fail(opened.error());
@@ -120,7 +76,8 @@ int start(const QString &conninfo, const QDir &folder)
 int soak(qs::Database &db, qint64 tag, quint32 seed, qint64 limitMs)
 {
     QRandomGenerator random(seed);
-    auto rs = documents(db);
+    auto rs = db.openDynaset(
+        std::make_shared<qs::SqlListSource>("Documents", QString(), QVariantList(), "ID"));
     std::vector<qint64> mine;
     qint64 next = tag * 1000000;
     QElapsedTimer clock;
@@ -132,14 +89,13 @@ int soak(qs::Database &db, qint64 tag, quint32 seed, qint64 limitMs)
                 !rs->setValue("Description", QString("doc %1").arg(next)) || !rs->update())
                 return 1;
             mine.push_back(next);
-            say("A", next);
+            say("A " + QByteArray::number(next));
         } else if (op < 6) {
             const size_t at = random.bounded(quint32(mine.size()));
-            const qint64 id = mine[at];
-            if (!rs->findFirst("ID", id) || !rs->deleteCurrent())
+            if (!rs->findFirst("ID", mine[at]) || !rs->deleteCurrent())
                 return 1;
+            say("D " + QByteArray::number(mine[at]));
             mine.erase(mine.begin() + qsizetype(at));
-            say("D", id);
         } else {
             const qint64 id = 1 + random.bounded(kCounters);
             if (!rs->findFirst("ID", id))
@@ -151,7 +107,7 @@ int soak(qs::Database &db, qint64 tag, quint32 seed, qint64 limitMs)
             const qint64 count = rs->value("Note").toLongLong();
             if (!rs->setValue("Note", QString::number(count + 1)) || !rs->update())
                 return 1;
-            say("I", id);
+            say("I " + QByteArray::number(id));
         }
     }
     say("DONE");
@@ -175,8 +131,6 @@ int main(int argc, char **argv)
         return fail(db.error());
     if (mode == "exec")
         return runOne(**db, argc, argv);
-    if (mode == "hold")
-        return hold(**db, QByteArray(argv[3]).toLongLong());
     if (argc != 5)
         return 2;
     return soak(**db, mode.toLongLong(), QByteArray(argv[3]).toUInt(),
