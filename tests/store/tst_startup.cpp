@@ -42,19 +42,6 @@ int count(Database &db, const QString &table)
     return rs && !rs->empty() ? rs->front().values.value(0).toInt() : -1;
 }
 
-enum Setup {
-    Content,              // Qsk.MDB holds the row's bytes
-    EngineReadOnlyFile,   // a database whose file SQLite's file layer may not write (so
-                          // that the test works as root too, whom permissions do not stop)
-    EngineReadOnlyFolder, // ... in a folder it may not write
-    Locked,               // another program is writing to the database
-    Fifo,                 // Qsk.MDB is a named pipe
-    Folder,               // ... a folder
-    BrokenLink,           // ... a symbolic link to nothing
-    Template,             // no Qsk.MDB; the template holds the row's bytes
-    TemplateFifo          // ... the template is a named pipe
-};
-
 } // namespace
 
 class tst_Startup : public QObject
@@ -150,7 +137,7 @@ private Q_SLOTS:
     // read opens for reading, and a write then says why it cannot be made.
     void refusalsTellTheTruth_data()
     {
-        QTest::addColumn<int>("setup");
+        QTest::addColumn<QString>("setup"); // what Qsk.MDB (or the template) is
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("phrases");
         const QByteArray valid = readFile(templatePath());
@@ -159,70 +146,66 @@ private Q_SLOTS:
                                   "Who, Note, RecordPtr INTEGER PRIMARY KEY, DateAdded, "
                                   "DateChanged);";
         const QString types = "CREATE TABLE Types (Type, RecordPtr INTEGER PRIMARY KEY);";
-        const auto row = [](const char *name, Setup setup, const QByteArray &content,
+        const auto row = [](const char *name, const char *setup, const QByteArray &content,
                             const QStringList &phrases) {
-            QTest::newRow(name) << int(setup) << content << phrases;
+            QTest::newRow(name) << QString(setup) << content << phrases;
         };
-        row("read-only file", EngineReadOnlyFile, valid,
+        row("read-only file", "read-only file", valid,
             {"\"Qsk.MDB\" can only be read", "write to the file"});
-        row("read-only folder, database there", EngineReadOnlyFolder, valid,
+        row("read-only folder, database there", "read-only folder", valid,
             {"\"Qsk.MDB\" can only be read", "write to its folder"});
-        row("damaged", Content, corrupt,
+        row("damaged", "file", corrupt,
             {"\"Qsk.MDB\" is damaged", "backup", "sqlite3 Qsk.MDB \".recover\""});
-        row("locked", Locked, valid, {"\"Qsk.MDB\" is locked by another program", "try again"});
-        row("empty file", Content, "", {"\"Qsk.MDB\" is not a database", "move it away"});
-        row("no tables of ours", Content, sqliteFile("CREATE TABLE Other (x);"),
+        row("locked", "locked", valid, {"\"Qsk.MDB\" is locked by another program", "try again"});
+        row("empty file", "file", "", {"\"Qsk.MDB\" is not a database", "move it away"});
+        row("no tables of ours", "file", sqliteFile("CREATE TABLE Other (x);"),
             {"not a Quillstack database: it has no table Documents; it has no table Types",
              "move it away"});
-        row("missing table", Content, sqliteFile(documents), {": it has no table Types."});
-        row("missing fields", Content, sqliteFile(types + QString(documents).remove("Who, Note, ")),
+        row("missing fields", "file", sqliteFile(types + QString(documents).remove("Who, Note, ")),
             {": the table Documents lacks the fields Who, Note."});
-        row("view instead of table", Content,
+        row("view instead of table", "file",
             sqliteFile(documents + "CREATE TABLE T (Type, RecordPtr); CREATE VIEW Types AS "
                                    "SELECT * FROM T;"),
             {": Types is a view, not a table."});
-        row("named pipe", Fifo, {}, {"Qsk.MDB\" is a named pipe, not a file"});
-        row("link to nothing", BrokenLink, {},
+        row("named pipe", "pipe", {}, {"Qsk.MDB\" is a named pipe, not a file"});
+        row("link to nothing", "link", {},
             {"Qsk.MDB\" cannot be opened", "Check that it is there"});
-        row("folder", Folder, {}, {"Qsk.MDB\" is a folder, not a file"});
-        row("template without tables", Template, sqliteFile(documents),
+        row("folder", "folder", {}, {"Qsk.MDB\" is a folder, not a file"});
+        row("template without tables", "template", sqliteFile(documents),
             {"The template \"QskDef.MDB\" is not a Quillstack template: it has no table Types",
              "\"Qsk.MDB\" was not created"});
-        row("template is a named pipe", TemplateFifo, {},
+        row("template is a named pipe", "template pipe", {},
             {"\"QskDef.MDB\" is a named pipe, not a file"});
     }
     void refusalsTellTheTruth()
     {
-        QFETCH(int, setup);
+        QFETCH(QString, setup);
         QFETCH(QByteArray, content);
         QFETCH(QStringList, phrases);
         TestFolder folder;
         const QString db = folder.file("Qsk.MDB");
-        const bool opens = setup == EngineReadOnlyFile || setup == EngineReadOnlyFolder;
+        const QString target = setup.startsWith("template") ? "QskDef.MDB" : "Qsk.MDB";
+        const bool opens = setup.startsWith("read-only");
+        QFile::remove(target);
         if (opens) {
             auto made = makeDatabase(db);
             QVERIFY(made && addDocument(*made, {1, "kept"}));
-        } else if (setup == Template || setup == TemplateFifo) {
-            QFile::remove("QskDef.MDB");
-            QVERIFY(setup == Template ? writeFile("QskDef.MDB", content)
-                                      : ::mkfifo("QskDef.MDB", 0644) == 0);
-        } else if (setup == Fifo || setup == Folder || setup == BrokenLink) {
-            QVERIFY(setup == Fifo     ? ::mkfifo("Qsk.MDB", 0644) == 0
-                    : setup == Folder ? QDir().mkdir("Qsk.MDB")
-                                      : QFile::link("nowhere", "Qsk.MDB"));
         } else {
-            QVERIFY(writeFile(db, content));
+            QVERIFY(setup.endsWith("pipe") ? ::mkfifo(qPrintable(target), 0644) == 0
+                    : setup == "folder"    ? QDir().mkdir(target)
+                    : setup == "link"      ? QFile::link("nowhere", target)
+                                           : writeFile(target, content));
         }
         const QByteArray before = bytesOf(db);
         const QStringList filesBefore = filesIn(folder.path());
 
         FaultVfs vfs;
         if (opens)
-            vfs.denyWriting(setup == EngineReadOnlyFile ? db : folder.path());
+            vfs.denyWriting(setup == "read-only file" ? db : folder.path());
         // Another program in the middle of writing (its transaction ends with its connection).
         sqlite3 *writer = nullptr;
         auto endWriter = qScopeGuard([&] { sqlite3_close(writer); });
-        if (setup == Locked) {
+        if (setup == "locked") {
             QCOMPARE(sqlite3_open(qPrintable(db), &writer), SQLITE_OK);
             QCOMPARE(sqlite3_exec(writer, "PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE", nullptr,
                                   nullptr, nullptr),
