@@ -28,7 +28,6 @@ struct Committed
     QSet<qint64> added;
     QSet<qint64> deleted;
     qint64 raised = 0;
-    qint64 refused = 0;
     bool done = false;
 
     void read(QProcess &worker)
@@ -38,7 +37,6 @@ struct Committed
             if (parts[0] == "A" || parts[0] == "D")
                 (parts[0] == "A" ? added : deleted).insert(parts.value(1).toLongLong());
             raised += parts[0] == "I";
-            refused += parts[0] == "R";
             done = done || parts[0] == "DONE";
         }
     }
@@ -70,11 +68,6 @@ struct Committed
         }
     }
 };
-
-int fromEnvironment(const char *name, int otherwise)
-{
-    return qEnvironmentVariableIsSet(name) ? qEnvironmentVariableIntValue(name) : otherwise;
-}
 
 } // namespace
 
@@ -113,7 +106,7 @@ private Q_SLOTS:
     void killDuringSaves()
     {
         Committed all;
-        const int rounds = fromEnvironment("QSK_KILL_ROUNDS", 20);
+        const int rounds = qEnvironmentVariable("QSK_KILL_ROUNDS", "20").toInt();
         for (int round = 0; round < rounds; ++round) {
             QProcess worker;
             startWorker(worker, round + 1, 30);
@@ -134,7 +127,7 @@ private Q_SLOTS:
     void twoCopySoak()
     {
         // Thousands of saves each; QSK_SOAK_SECONDS makes it longer by hand.
-        const int seconds = fromEnvironment("QSK_SOAK_SECONDS", 20);
+        const int seconds = qEnvironmentVariable("QSK_SOAK_SECONDS", "20").toInt();
         QProcess copies[2];
         Committed all;
         for (int i = 0; i < 2; ++i)
@@ -148,8 +141,6 @@ private Q_SLOTS:
         auto db = openSqliteDatabase(path);
         QVERIFY(db);
         all.check(**db, 0);
-        qInfo("%lld saves, %lld raises, %lld edits refused by a lock in %d s",
-              qint64(all.added.size() + all.deleted.size()), all.raised, all.refused, seconds);
     }
 };
 

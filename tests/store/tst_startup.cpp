@@ -4,7 +4,6 @@
 
 #include "store/DataFiles.h"
 #include "store/DatabaseFile.h"
-#include "store/Recordset.h"
 
 #include <QScopeGuard>
 
@@ -58,7 +57,6 @@ private Q_SLOTS:
         QCOMPARE(findTemplate("QskDef.MDB", buildDir()), "QskDef.MDB");
         auto opened = openOrCreateDatabase("Qsk.MDB", "QskDef.MDB",
                                            [](Database &) { return Status::failure("broken"); });
-        QVERIFY(!opened);
         QCOMPARE(opened.error(), "broken");
         QCOMPARE(QDir().entryList(QDir::Files), QStringList{"QskDef.MDB"});
         bool sawName = true;
@@ -66,16 +64,13 @@ private Q_SLOTS:
             sawName = QFile::exists("Qsk.MDB");
             return addType(db, "Lease") ? Status::success() : Status::failure("no type");
         });
-        QVERIFY2(opened, qPrintable(opened.error()));
-        QVERIFY(opened->created && !sawName);
-        QCOMPARE(count(*opened->db, "Documents"), 0);
-        QCOMPARE(count(*opened->db, "Types"), 1);
+        QVERIFY2(opened && opened->created && !sawName, qPrintable(opened.error()));
+        QVERIFY(count(*opened->db, "Documents") == 0 && count(*opened->db, "Types") == 1);
         QCOMPARE(readFile("QskDef.MDB"), readFile(templatePath()));
         QFile::remove("QskDef.MDB"); // not needed once the database exists
         QCOMPARE(findTemplate("QskDef.MDB", buildDir()), templatePath());
         opened = openOrCreateDatabase("Qsk.MDB", QString());
-        QVERIFY2(opened, qPrintable(opened.error()));
-        QVERIFY(!opened->created);
+        QVERIFY2(opened && !opened->created, qPrintable(opened.error()));
         QCOMPARE(count(*opened->db, "Types"), 1);
         opened = openOrCreateDatabase("New.MDB", findTemplate("QskDef.MDB", folder.path()));
         QVERIFY(!opened && opened.error().contains("\"QskDef.MDB\" was not found"));
@@ -121,7 +116,6 @@ private Q_SLOTS:
                         return s;
                 return t.commit();
             });
-            QVERIFY(!opened);
             QVERIFY2(opened.error().contains("not enough disk space") &&
                          opened.error().contains("Qsk.MDB") && !opened.error().contains("creating"),
                      qPrintable(opened.error()));
@@ -214,13 +208,9 @@ private Q_SLOTS:
 
         auto opened = openOrCreateDatabase(db, "QskDef.MDB");
         QString message = opened ? QString() : opened.error();
-        if (opened) {
-            QVERIFY2(opens, "a file that should be refused was opened");
-            QVERIFY(opened->db->isReadOnly());
-            QCOMPARE(count(*opened->db, "Documents"), 1);
-            const Status write = opened->db->exec({"DELETE FROM Documents", {}});
-            QVERIFY(!write);
-            message = write.message();
+        if (opened) { // for reading only, so the write says why it cannot be made
+            QVERIFY(opens && opened->db->isReadOnly() && count(*opened->db, "Documents") == 1);
+            message = opened->db->exec({"DELETE FROM Documents", {}}).message();
         }
         for (const QString &phrase : std::as_const(phrases))
             QVERIFY2(message.contains(phrase), qPrintable(message));
@@ -249,8 +239,7 @@ private Q_SLOTS:
         auto opened = openOrCreateDatabase("Qsk.MDB", "QskDef.MDB");
         QVERIFY2(opened && !opened->created, qPrintable(opened.error()));
         QStringList left = filesIn(folder.path());
-        left.removeAll("Qsk.MDB-wal"); // the open database's log
-        left.removeAll("Qsk.MDB-shm");
+        left.removeIf([](const QString &name) { return name.startsWith("Qsk.MDB-"); }); // its log
         kept << "Qsk.MDB"
              << "QskDef.MDB";
         kept.sort();
@@ -258,9 +247,5 @@ private Q_SLOTS:
     }
 };
 
-int runStartupTests(int argc, char **argv)
-{
-    tst_Startup test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(tst_Startup)
 #include "tst_startup.moc"
