@@ -1,20 +1,29 @@
-// Test aid: one copy of the program's writing, run as its own process.
-// Usage: qs_worker <database> <tag> <seed> <seconds>
-//    or: qs_worker <database file or connection string> exec <SQL> [value...]
-// The second form runs one statement with the values bound (whole numbers
-// as numbers) and prints "DONE <key of the row it added>".
-// Adds, changes and deletes its own documents and adds one to the counter (a
-// number in Note) of the shared documents with ID 1..kCounters, through the
-// record sets as the editor does. After each commit it prints one line:
-// "A <ID>" added, "D <ID>" deleted, "I <ID>" counter raised; "R" when a lock
-// held by the other copy refused an edit. Ends with "DONE".
+// Test aid: another copy of the program, run as its own process, on a database file or
+// (given a connection string) on a server. Usage:
+//   qs_worker <database> <tag> <seed> <seconds>
+//     Adds, changes and deletes its own documents and adds one to the counter (a number in
+//     Note) of the shared documents with ID 1..kCounters, through the record sets as the
+//     editor does. After each commit it prints one line: "A <ID>" added, "D <ID>" deleted,
+//     "I <ID>" counter raised.
+//     Ends with "DONE".
+//   qs_worker <location> exec <SQL> [value...]
+//     Runs one statement with the values bound (whole numbers as numbers) and prints
+//     "DONE <key of the row it added>".
+//   qs_worker <connection string> start <folder>
+//     Starts on a server database, importing the folder's legacy table when it creates the
+//     database; prints CREATED or OPENED.
+#include "import/modConvert.h"
 #include "store/ListSource.h"
 #include "store/PostgresDatabase.h"
 #include "store/Recordset.h"
+#include "store/ServerDatabase.h"
 #include "store/SqliteDatabase.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <cstdio>
 #include <vector>
@@ -23,56 +32,52 @@ namespace {
 
 constexpr int kCounters = 8;
 
-void say(const char *what, qint64 id = -1)
+void say(const QByteArray &line)
 {
-    if (id < 0)
-        std::printf("%s\n", what);
-    else
-        std::printf("%s %lld\n", what, static_cast<long long>(id));
+    std::puts(line.constData());
     std::fflush(stdout);
 }
 
-int runOne(int argc, char **argv)
+int fail(const QString &message)
 {
-    const QString location = QString::fromLocal8Bit(argv[1]);
-    auto db = location.contains(QLatin1Char('=')) ? qs::connectServerDatabase(location)
-                                                  : qs::openSqliteDatabase(location);
-    if (!db) {
-        std::fprintf(stderr, "%s\n", qPrintable(db.error()));
-        return 1;
-    }
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    return 1;
+}
+
+int runOne(qs::Database &db, int argc, char **argv)
+{
     QVariantList values;
     for (int i = 4; i < argc; ++i) {
         bool number = false;
         const qlonglong n = QByteArray(argv[i]).toLongLong(&number);
         values << (number ? QVariant(n) : QVariant(QString::fromUtf8(argv[i])));
     }
-    if (const qs::Status s = db.value()->exec({QString::fromUtf8(argv[3]), values}); !s) {
-        std::fprintf(stderr, "%s\n", qPrintable(s.message()));
-        return 1;
-    }
-    say("DONE", db.value()->lastInsertKey());
+    if (const qs::Status s = db.exec({QString::fromUtf8(argv[3]), values}); !s)
+        return fail(s.message());
+    say("DONE " + QByteArray::number(db.lastInsertKey()));
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int start(const QString &conninfo, const QDir &folder)
 {
-    if (argc >= 4 && qstrcmp(argv[2], "exec") == 0)
-        return runOne(argc, argv);
-    if (argc != 5)
-        return 2;
-    auto db = qs::openSqliteDatabase(QString::fromLocal8Bit(argv[1]));
-    if (!db) {
-        std::fprintf(stderr, "%s\n", qPrintable(db.error()));
-        return 1;
-    }
-    const qint64 tag = QByteArray(argv[2]).toLongLong();
-    QRandomGenerator random(QByteArray(argv[3]).toUInt());
-    const qint64 limitMs = QByteArray(argv[4]).toLongLong() * 1000;
-    auto rs = db.value()->openDynaset(std::make_shared<qs::SqlListSource>(
-        QStringLiteral("Documents"), QString(), QVariantList(), QStringLiteral("ID")));
+    auto opened = qs::openServerDatabase(conninfo, [&](qs::Database &db) {
+        auto report = qs::ConvertDbfDatabase(db, folder.filePath("Document.DBF"),
+                                             folder.filePath("Document.DBT"));
+        // Keeps the creating start busy while the other one begins.
+        QThread::msleep(300);
+        return report ? qs::Status::success() : qs::Status::failure(report.error());
+    });
+    if (!opened)
+        return fail(opened.error());
+    say(opened->created ? "CREATED" : "OPENED");
+    return 0;
+}
+
+int soak(qs::Database &db, qint64 tag, quint32 seed, qint64 limitMs)
+{
+    QRandomGenerator random(seed);
+    auto rs = db.openDynaset(
+        std::make_shared<qs::SqlListSource>("Documents", QString(), QVariantList(), "ID"));
     std::vector<qint64> mine;
     qint64 next = tag * 1000000;
     QElapsedTimer clock;
@@ -80,33 +85,52 @@ int main(int argc, char **argv)
     while (clock.elapsed() < limitMs) {
         const int op = random.bounded(10);
         if (op < 4 || mine.empty()) {
-            if (!rs->addNew() || !rs->setValue(QStringLiteral("ID"), ++next) ||
-                !rs->setValue(QStringLiteral("Description"), QStringLiteral("doc %1").arg(next)) ||
-                !rs->update())
+            if (!rs->addNew() || !rs->setValue("ID", ++next) ||
+                !rs->setValue("Description", QString("doc %1").arg(next)) || !rs->update())
                 return 1;
             mine.push_back(next);
-            say("A", next);
+            say("A " + QByteArray::number(next));
         } else if (op < 6) {
             const size_t at = random.bounded(quint32(mine.size()));
-            const qint64 id = mine[at];
-            if (!rs->findFirst(QStringLiteral("ID"), id) || !rs->deleteCurrent())
+            if (!rs->findFirst("ID", mine[at]) || !rs->deleteCurrent())
                 return 1;
+            say("D " + QByteArray::number(mine[at]));
             mine.erase(mine.begin() + qsizetype(at));
-            say("D", id);
         } else {
             const qint64 id = 1 + random.bounded(kCounters);
-            if (!rs->findFirst(QStringLiteral("ID"), id))
+            if (!rs->findFirst("ID", id))
                 return 1;
-            if (!rs->edit()) {
-                say("R");
-                continue;
-            }
-            const qint64 count = rs->value(QStringLiteral("Note")).toLongLong();
-            if (!rs->setValue(QStringLiteral("Note"), QString::number(count + 1)) || !rs->update())
+            if (!rs->edit())
+                continue; // the other copy holds it
+            if (!rs->setValue("Note", QString::number(rs->value("Note").toLongLong() + 1)) ||
+                !rs->update())
                 return 1;
-            say("I", id);
+            say("I " + QByteArray::number(id));
         }
     }
     say("DONE");
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 4)
+        return 2;
+    const QString location = QString::fromLocal8Bit(argv[1]);
+    const QByteArray mode = argv[2];
+    if (mode == "start")
+        return start(location, QDir(QString::fromLocal8Bit(argv[3])));
+    auto db = location.contains('=') ? qs::connectServerDatabase(location)
+                                     : qs::openSqliteDatabase(location);
+    if (!db)
+        return fail(db.error());
+    if (mode == "exec")
+        return runOne(**db, argc, argv);
+    if (argc != 5)
+        return 2;
+    return soak(**db, mode.toLongLong(), QByteArray(argv[3]).toUInt(),
+                QByteArray(argv[4]).toLongLong() * 1000);
 }
