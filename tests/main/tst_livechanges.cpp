@@ -24,8 +24,7 @@ void otherProcessRuns(const QString &location, const QString &sql, const QString
     QProcess p;
     p.start(QDir(buildDir()).filePath("tests/store/qs_worker"),
             QStringList{location, "exec", sql} + values);
-    QVERIFY(p.waitForFinished(10000));
-    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QVERIFY2(p.waitForFinished(10000) && p.exitCode() == 0, p.readAllStandardError().constData());
 }
 
 std::unique_ptr<Database> seeded(int count)
@@ -73,9 +72,8 @@ private Q_SLOTS:
         const QString location = testLocation(*db);
         if (currentEngine() == Engine::Server) {
             // As a database set up before the change feed: opening adds it.
-            for (const char *trigger : {"Added", "Changed", "Deleted"})
-                QVERIFY(
-                    db->exec({QString("DROP TRIGGER Documents_%1 ON Documents").arg(trigger), {}}));
+            for (const char *t : {"Added", "Changed", "Deleted"})
+                QVERIFY(db->exec({QString("DROP TRIGGER Documents_%1 ON Documents").arg(t), {}}));
             db.reset();
             auto opened = openServerDatabase(location);
             QVERIFY2(opened, qPrintable(opened.error()));
