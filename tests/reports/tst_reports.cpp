@@ -9,13 +9,13 @@
 #include "support/TestSupport.h"
 
 #include <QFontInfo>
-#include <QRegularExpression>
 
 #include <cmath>
 
 Q_DECLARE_METATYPE(qs::ReportColumns)
 
 using namespace qs;
+using Ints = QList<int>;
 
 namespace {
 
@@ -29,22 +29,11 @@ struct Writer
         writer.StartReport(QStringLiteral("Portrait"), surface);
     }
     // Defines slots 1, 2, ... with the given widths, in that order, and lays them out.
-    void define(const QList<int> &widths, bool fill = true)
+    void define(const Ints &widths, bool fill = true)
     {
         for (qsizetype i = 0; i < widths.size(); ++i)
             writer.DefineColumn(int(i) + 1, widths[i]);
         writer.LayoutColumns(fill);
-    }
-    double edge(int slot, bool right) const
-    {
-        const ColumnDef &c = writer.Column(slot);
-        const double sample = writer.fnSampleWidth(c.Width, c.RightAligned);
-        return c.Position + (c.RightAligned ? (right ? 0 : -sample) : (right ? sample : 0));
-    }
-    // Where a text ends when `right`, else where it starts.
-    double at(const RecordedText &t, bool right) const
-    {
-        return right ? t.x + surface.textWidth(t.text) : t.x;
     }
     RecordingSurface surface;
     modReports writer;
@@ -56,18 +45,16 @@ ReportRow sampleRow(int i)
             QStringLiteral("Invoice"), QDate(2000, 1, 1 + i % 28), QStringLiteral("Holder")};
 }
 
-// `count` records; a record without a number when `numbered` is false; a read failure at `failAt`.
-ReportRowSource rows(int count, bool numbered = true, int failAt = -1)
+// `count` records, without numbers when `count` is negative; a read failure at `failAt`.
+ReportRowSource rows(int count, int failAt = -1)
 {
     return [=, produced = 0](ReportRow &row) mutable {
         if (produced == failAt)
             throw ReportError(QStringLiteral("The records could not be read."));
-        if (produced >= count)
-            return false;
-        row = sampleRow(produced++);
-        if (!numbered)
+        row = sampleRow(produced);
+        if (count < 0)
             row.id.reset();
-        return true;
+        return produced++ < std::abs(count);
     };
 }
 
@@ -86,57 +73,52 @@ class TestReports : public QObject
     const int m_perPage = rowsPerPage(15840, 240);
 
 private slots:
+    // Any font but Arial (letter case and outer blanks aside) becomes Arial, and so does one
+    // whose size changes; the size asked for, or 10 points.
     void fontRules_data()
     {
-        QTest::addColumn<QString>("initialName");
-        QTest::addColumn<double>("initialSize");
-        QTest::addColumn<double>("givenSize"); // 0: none given
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("before");
         QTest::addColumn<double>("size");
-        QTest::newRow("Arial 10 untouched") << "Arial" << 10.0 << 0.0 << "Arial" << 10.0;
-        QTest::newRow("other font") << "Courier New" << 14.25 << 0.0 << "Arial" << 10.0;
-        QTest::newRow("blanks and case kept") << "aRiAL  " << 10.0 << 0.0 << "aRiAL  " << 10.0;
-        QTest::newRow("size change renames") << "arial " << 11.25 << 0.0 << "Arial" << 10.0;
-        QTest::newRow("given size") << "Arial" << 10.0 << 12.5 << "Arial" << 12.5;
+        QTest::addColumn<float>("given"); // 0: none
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<double>("sizeAfter");
+        QTest::newRow("Arial 10 untouched") << "Arial" << 10.0 << 0.f << "Arial" << 10.0;
+        QTest::newRow("other font") << "Courier New" << 14.25 << 0.f << "Arial" << 10.0;
+        QTest::newRow("blanks and case kept") << "aRiAL  " << 10.0 << 0.f << "aRiAL  " << 10.0;
+        QTest::newRow("size change renames") << "arial " << 11.25 << 0.f << "Arial" << 10.0;
+        QTest::newRow("given size") << "Arial" << 10.0 << 12.5f << "Arial" << 12.5;
     }
     void fontRules()
     {
-        QFETCH(QString, initialName);
-        QFETCH(double, initialSize);
-        QFETCH(double, givenSize);
+        QFETCH(QString, before);
+        QFETCH(double, size);
+        QFETCH(float, given);
         RecordingSurface surface;
-        surface.setFontName(initialName);
-        surface.setFontSize(initialSize);
-        modReports writer;
-        writer.StartReport(QStringLiteral("Portrait"), surface,
-                           givenSize > 0 ? std::optional<float>(float(givenSize)) : std::nullopt);
-        QTEST(surface.fontName(), "name");
-        QTEST(surface.fontSize(), "size");
+        surface.setFontName(before);
+        surface.setFontSize(size);
+        modReports().StartReport("Portrait", surface, given ? std::optional(given) : std::nullopt);
+        QTEST(surface.fontName(), "after");
+        QTEST(surface.fontSize(), "sizeAfter");
     }
 
     // Columns {-6, 10, -6, 10} span 3875-4535, 4925-5925, 6315-6975 and 7365-8365 (gap 390);
-    // the margins are at 720 and 11520. A cell is cut where its neighbour begins. Only a
-    // right-aligned cell prints the "$", one digit left of its widest number; the emphasis
-    // is for that cell alone.
+    // the margins are at 720 and 11520. A cell is cut where its neighbour begins, with "…" at
+    // the cut. Only a right-aligned cell prints the "$", one digit left of its widest number;
+    // the emphasis is for that cell alone.
     void cells_data()
     {
         QTest::addColumn<int>("slot");
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("printed");
-        const QString e(QChar(0x2026));
-        const QString num = QString("1234567890").repeated(4);
-        const QString d10(10, 'd');
-        QTest::newRow("right number") << 1 << QVariant(4711) << "4711";
-        QTest::newRow("right null") << 1 << QVariant() << "";
-        QTest::newRow("right leading blanks kept") << 3 << QVariant("  42   ") << "  42";
-        QTest::newRow("left exactly its width") << 2 << QVariant(d10 + "   ") << d10;
-        QTest::newRow("left cut") << 2 << QVariant(d10 + "d") << QString(9, 'd') + e;
-        QTest::newRow("last to the margin") << 4 << QVariant(QString(41, 'd')) << QString(41, 'd');
-        QTest::newRow("last cut at the margin")
-            << 4 << QVariant(QString(50, 'd')) << QString(40, 'd') + e;
-        QTest::newRow("right cut after the previous") << 3 << QVariant("12345678") << e + "45678";
-        QTest::newRow("first right to the margin") << 1 << QVariant(num.left(34)) << num.left(34);
-        QTest::newRow("first right cut at the margin") << 1 << QVariant(num) << e + num.right(33);
+        const QString e(QChar(0x2026)), num = QString("1234567890").repeated(4), d10(10, 'd');
+        QTest::newRow("right, leading blanks kept") << 3 << QVariant("  42   ") << "  42";
+        QTest::newRow("left, exactly its width") << 2 << QVariant(d10 + "   ") << d10;
+        QTest::newRow("left, cut") << 2 << QVariant(d10 + "d") << QString(9, 'd') + e;
+        QTest::newRow("last, to the margin") << 4 << QVariant(d10.repeated(4)) << d10.repeated(4);
+        QTest::newRow("last, cut at it") << 4 << QVariant(d10.repeated(5)) << d10.repeated(4) + e;
+        QTest::newRow("right, cut after the previous") << 3 << QVariant("12345678") << e + "45678";
+        QTest::newRow("first right, to the margin") << 1 << QVariant(num.left(34)) << num.left(34);
+        QTest::newRow("first right, cut at it") << 1 << QVariant(num) << e + num.right(33);
         QTest::newRow("surrogate pair kept whole")
             << 2 << QVariant(QString(8, 'd') + QString::fromUtf8("\xF0\x9F\x93\x84") + "dd")
             << QString(8, 'd') + e;
@@ -156,12 +138,11 @@ private slots:
             printed << t.text;
         QTEST(printed.join('|'), "printed");
         const RecordedText &t = w.surface.texts().back();
-        const bool right = w.writer.Column(slot).RightAligned;
-        QCOMPARE(w.at(t, right), w.edge(slot, right));
-        QCOMPARE(t.bold, bold);
-        QVERIFY(!w.surface.fontBold());
+        const ColumnDef &c = w.writer.Column(slot);
+        QCOMPARE(c.RightAligned ? t.x + w.surface.textWidth(t.text) : t.x, c.Position);
+        QVERIFY(t.bold == bold && !w.surface.fontBold());
         if (printed.size() > 1)
-            QCOMPARE(w.surface.texts().front().x, w.edge(slot, true) - 7 * 110);
+            QCOMPARE(w.surface.texts().front().x, c.Position - 7 * 110);
     }
 
     // Columns go in the order they were defined, even when redefinitions number them past 40;
@@ -176,143 +157,93 @@ private slots:
             w.writer.DefineColumn(40, 8, {"Again"});
         w.writer.LayoutColumns();
         const ColumnDef &c = w.writer.Column(40);
-        QCOMPARE(c.Sequence, qint16(49));
-        QCOMPARE(w.writer.columnsDefined(), qint16(49));
-        QVERIFY(!c.RightAligned);
+        QVERIFY(c.Sequence == 49 && w.writer.columnsDefined() == 49 && !c.RightAligned);
         QCOMPARE(QStringList(c.Header.begin(), c.Header.end()), QStringList({"", "", "", "Again"}));
-        QVERIFY(w.edge(7, false) >= w.surface.marginLeft());
-        QVERIFY(w.edge(19, false) > w.edge(7, true));
-        QVERIFY(w.edge(2, false) > w.edge(19, true));
-        QVERIFY(w.edge(40, false) > w.edge(2, true));
+        Ints positions;
+        for (int slot : {7, 19, 2, 40})
+            positions << w.writer.Column(slot).Position;
+        QCOMPARE(positions, (Ints{3635, 5025, 6415, 7805}));
         w.writer.StartReport(QStringLiteral("Portrait"), w.surface);
-        QCOMPARE(w.writer.columnsDefined(), qint16(0));
-        QCOMPARE(w.writer.Column(40).Width, qint16(0));
-        QCOMPARE(w.writer.Column(40).Header[3], QString());
+        QVERIFY(w.writer.columnsDefined() == 0 && w.writer.Column(40).Width == 0);
     }
 
     // Widths at 10 points: "x" 100, "0" 110, "XXX" 390 twips.
     void layout_data()
     {
-        QTest::addColumn<double>("pageWidth");
-        QTest::addColumn<QList<int>>("widths"); // slots 1, 2, ... in that order
+        QTest::addColumn<Ints>("widths"); // slots 1, 2, ... in that order
         QTest::addColumn<bool>("fill");
-        QTest::addColumn<QList<int>>("positions");
-        const double W = 12240;
-        QTest::newRow("over three quarters spans the margins")
-            << W << QList<int>{40, 40, 10} << true << QList<int>{720, 5620, 10520};
-        QTest::newRow("fill centres with the XXX gap")
-            << W << QList<int>{10, 10} << true << QList<int>{4925, 6315};
-        QTest::newRow("fill centres right-aligned")
-            << W << QList<int>{-6, 32} << true << QList<int>{4655, 5045};
-        QTest::newRow("fill with a gap narrower than XXX")
-            << W << QList<int>(8, 10) << true
-            << QList<int>{1032, 2343, 3654, 4965, 6277, 7588, 8899, 10210};
-        QTest::newRow("no fill reduces the gap to a fifteenth")
-            << W << QList<int>{10, 10} << false << QList<int>{4760, 6480};
-        QTest::newRow("no fill keeps a narrower gap")
-            << W << QList<int>(5, 15) << false << QList<int>{1271, 3321, 5371, 7421, 9471};
-        QTest::newRow("one column, odd spare drops the half")
-            << W + 1 << QList<int>{20} << true << QList<int>{5120};
-        QTest::newRow("one right-aligned column")
-            << W << QList<int>{-6} << true << QList<int>{6450};
+        QTest::addColumn<Ints>("positions");
+        QTest::newRow("over 3/4 spans the margins")
+            << Ints{40, 40, 10} << true << Ints{720, 5620, 10520};
+        QTest::newRow("fill centres with the XXX gap") << Ints{10, 10} << true << Ints{4925, 6315};
+        QTest::newRow("fill centres right-aligned") << Ints{-6, 32} << true << Ints{4655, 5045};
+        QTest::newRow("fill, gap narrower than XXX")
+            << Ints(8, 10) << true << Ints{1032, 2343, 3654, 4965, 6277, 7588, 8899, 10210};
+        QTest::newRow("no fill: a fifteenth") << Ints{10, 10} << false << Ints{4760, 6480};
+        QTest::newRow("one column") << Ints{20} << true << Ints{5120};
+        QTest::newRow("one right-aligned column") << Ints{-6} << true << Ints{6450};
     }
     void layout()
     {
-        QFETCH(double, pageWidth);
-        QFETCH(QList<int>, widths);
+        QFETCH(Ints, widths);
         QFETCH(bool, fill);
-        Writer w(pageWidth);
+        Writer w;
         w.define(widths, fill);
-        QList<int> actual;
+        Ints actual;
         for (qsizetype i = 0; i < widths.size(); ++i)
             actual << w.writer.Column(int(i) + 1).Position;
         QTEST(actual, "positions");
     }
 
-    // On a landscape page: the title line after a blank line, then header texts from line 3
-    // upwards, only line 3 underlined, and a blank line. The page is full past 93 per cent.
-    void heading()
+    // A landscape title line after a blank line; the page is full once past 93 per cent. Bad
+    // definitions (slot, width, header count) keep nothing; nothing prints outside slots 0 to 40.
+    void titleAndRejected()
     {
         Writer w(15840);
-        const double top = w.surface.currentY();
         w.writer.PrintTitleLine("1/2/2026", "Quillstack", "Page: 7");
-        w.writer.DefineColumn(5, -8, {"Date", "Added"});
-        w.writer.DefineColumn(6, 4, {"A", "B", "C"});
-        w.writer.LayoutColumns();
-        w.writer.PrintHeaders();
-        QCOMPARE(w.surface.currentY(), top + 6 * 240);
-        QVERIFY(!w.surface.fontUnderline());
         QStringList found;
-        for (const RecordedText &t : w.surface.visibleTexts()) {
-            const int line = int(t.y - top) / 240;
-            QCOMPARE(t.underline, line == 4);
-            found << QStringLiteral("%1 %2 %3").arg(line).arg(t.text).arg(t.x);
-        }
+        for (const RecordedText &t : w.surface.visibleTexts())
+            found << QStringLiteral("%1 %2 %3").arg(t.y).arg(t.x).arg(t.text);
         QCOMPARE(found,
-                 QStringList({"1 1/2/2026 720", "1 Quillstack 7410", "1 Page: 7 14445", "2 A 8355",
-                              "3 Date 7545", "3 B 8355", "4 Added 7445", "4 C 8355"}));
+                 QStringList({"960 720 1/2/2026", "960 7410 Quillstack", "960 14445 Page: 7"}));
+        QCOMPARE(w.surface.currentY(), 1200.0);
         w.surface.setCurrentY(0.93 * 15840);
         QVERIFY(!w.writer.fnNeedPageBreak());
         w.surface.setCurrentY(std::nextafter(0.93 * 15840, 1e9));
         QVERIFY(w.writer.fnNeedPageBreak());
-    }
-
-    void rejected_data()
-    {
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("headers");
-        QTest::newRow("slot below 0") << -1 << 10 << 1;
-        QTest::newRow("slot above 40") << 41 << 10 << 1;
-        QTest::newRow("reserved slot 0") << 0 << 10 << 1;
-        QTest::newRow("width beyond 16 bits") << 1 << 40000 << 1;
-        QTest::newRow("negative width without a positive twin") << 1 << -32768 << 1;
-        QTest::newRow("four headers") << 1 << 10 << 4;
-    }
-    void rejected()
-    {
-        QFETCH(int, slot);
-        QFETCH(int, width);
-        QFETCH(int, headers);
-        Writer w;
-        QVERIFY_THROWS_EXCEPTION(ReportError,
-                                 w.writer.DefineColumn(slot, width, QStringList(headers, "h")));
-        QCOMPARE(w.writer.columnsDefined(), qint16(0));
-        QCOMPARE(w.writer.Column(0).Width, qint16(0));
-        QVERIFY_THROWS_EXCEPTION(ReportError, w.writer.PrintCell(slot < 0 ? -1 : 41, "v"));
-        for (int at : {0, 17}) { // slot 0 and an undefined slot print at 0
-            w.writer.PrintCell(at, QVariant("v"));
-            QCOMPARE(w.surface.texts().back().x, 0.0);
+        const int bad[][3] = {{-1, 10, 1},   {41, 10, 1},    {0, 10, 1},
+                              {1, 40000, 1}, {1, -32768, 1}, {1, 10, 4}};
+        for (const auto &[slot, width, headers] : bad) {
+            QVERIFY_THROWS_EXCEPTION(ReportError,
+                                     w.writer.DefineColumn(slot, width, QStringList(headers, "h")));
+            QVERIFY(w.writer.columnsDefined() == 0 && w.writer.Column(0).Width == 0);
         }
-        modReports unstarted;
-        QVERIFY_THROWS_EXCEPTION(ReportError, unstarted.LayoutColumns());
-        QVERIFY_THROWS_EXCEPTION(ReportError, unstarted.NewLine());
+        QVERIFY_THROWS_EXCEPTION(ReportError, w.writer.PrintCell(-1, "v"));
+        QVERIFY_THROWS_EXCEPTION(ReportError, w.writer.PrintCell(41, "v"));
+        QVERIFY_THROWS_EXCEPTION(ReportError, modReports().LayoutColumns());
     }
 
-    // Page 1's underlined headers and first record line, and every page with its heading and at
-    // least one record: the record that passed the threshold stays on its page.
+    // Page 1's underlined headers and first record line, every page's heading, and where each
+    // record goes; no page holds only its heading.
     void report_data()
     {
         QTest::addColumn<ReportColumns>("chosen");
         QTest::addColumn<int>("records"); // negative: that many, without numbers
         QTest::addColumn<int>("stopAt");  // the page whose start cancels the run; 0: none
         QTest::addColumn<int>("pages");
-        QTest::addColumn<QString>("headers");
-        QTest::addColumn<QString>("cells");
+        QTest::addColumn<QString>("page1"); // headers / first record line
         const int k = m_perPage;
-        const QString all = "ID|Description|Type|Date|Who";
-        const QString full = "1000|Deed 000 of the mill|Invoice|1/1/2000|Holder";
-        QTest::newRow("Date only")
-            << ReportColumns{false, true, false} << 1 << 0 << 1 << "ID|Description|Date"
-            << "1000|Deed 000 of the mill|1/1/2000";
-        QTest::newRow("no ID: an empty cell") << ReportColumns{} << -1 << 0 << 1 << "ID|Description"
-                                              << "Deed 000 of the mill";
-        QTest::newRow("no records") << kAll << 0 << 0 << 1 << all << "";
-        QTest::newRow("exactly a page: no heading-only page") << kAll << k << 0 << 1 << all << full;
-        QTest::newRow("one over") << kAll << k + 1 << 0 << 2 << all << full;
-        QTest::newRow("exactly two pages") << kAll << 2 * k << 0 << 2 << all << full;
-        QTest::newRow("two pages and one") << kAll << 2 * k + 1 << 0 << 3 << all << full;
-        QTest::newRow("cancelled on page 2") << kAll << 3 * k << 2 << 1 << all << full;
+        const QString all = "ID|Description|Type|Date|Who / ";
+        const QString full = all + "1000|Deed 000 of the mill|Invoice|1/1/2000|Holder";
+        QTest::newRow("Date only") << ReportColumns{false, true, false} << 1 << 0 << 1
+                                   << "ID|Description|Date / 1000|Deed 000 of the mill|1/1/2000";
+        QTest::newRow("no ID: an empty cell")
+            << ReportColumns{} << -1 << 0 << 1 << "ID|Description / Deed 000 of the mill";
+        QTest::newRow("no records") << kAll << 0 << 0 << 1 << all;
+        QTest::newRow("exactly a page") << kAll << k << 0 << 1 << full;
+        QTest::newRow("one over") << kAll << k + 1 << 0 << 2 << full;
+        QTest::newRow("two pages and one") << kAll << 2 * k + 1 << 0 << 3 << full;
+        QTest::newRow("cancelled on page 2") << kAll << 3 * k << 2 << 1 << full;
     }
     void report()
     {
@@ -323,40 +254,31 @@ private slots:
         RecordingSurface surface;
         surface.setPreview(false);
         const auto started = [stopAt](int page) { return page != stopAt; };
-        QCOMPARE(PrintDocumentReport(surface, chosen, kStamp, rows(std::abs(records), records > 0),
-                                     started),
+        QCOMPARE(PrintDocumentReport(surface, chosen, kStamp, rows(records), started),
                  stopAt ? ReportEnd::Cancelled : ReportEnd::Complete);
         QVERIFY(surface.preview());
         QCOMPARE(surface.currentPage(), pages + (stopAt ? 1 : 0));
-        QCOMPARE(surface.log().count(QStringLiteral("newPage")), pages - 1 + (stopAt ? 1 : 0));
         QCOMPARE(surface.log().last(), QStringLiteral("endDoc"));
         QStringList underlined, firstRow;
-        QList<int> recordsOnPage(pages + 1, 0), headingsOnPage(pages + 1, 0);
+        int headings = 0;
         for (const RecordedText &t : surface.visibleTexts()) {
-            QVERIFY(t.page <= pages);
-            if (t.page == 1 && t.underline)
-                underlined << t.text;
-            if (t.page == 1 && t.y == 720 + 6 * 240)
-                firstRow << t.text;
-            if (t.text == QStringLiteral("Page: %1").arg(t.page))
-                ++headingsOnPage[t.page];
+            if (t.page == 1)
+                (t.underline ? underlined : firstRow) << t.text;
+            headings += t.text == QStringLiteral("Page: %1").arg(t.page);
             bool isId = false;
             const int index = t.text.toInt(&isId) - 1000;
-            if (isId && index >= 0) {
+            if (isId && index >= 0) { // the record that passed the threshold stays on its page
                 QCOMPARE(t.page, index / m_perPage + 1);
                 QCOMPARE(t.y, 720 + (6 + index % m_perPage) * 240.0);
-                ++recordsOnPage[t.page];
             }
         }
-        QTEST(underlined.join('|'), "headers");
-        QTEST(firstRow.join('|'), "cells");
-        QCOMPARE(surface.visibleTexts().front().text, kStamp);
-        for (int page = 1; page <= pages; ++page)
-            QVERIFY(headingsOnPage[page] == 1 && (records <= 0 || recordsOnPage[page] > 0));
+        QCOMPARE(headings, pages);
+        QCOMPARE(firstRow.mid(0, 3), (QStringList{kStamp, "Quillstack", "Page: 1"}));
+        QTEST(underlined.join('|') + " / " + firstRow.mid(3, underlined.size()).join('|'), "page1");
     }
 
     // Two full pages of a real PDF file: the page count agrees with the real line height and
-    // every record is there; a failure part-way keeps the file that was there before.
+    // Arial's measure; a failure part-way keeps the file that was there before.
     void pdfFile()
     {
         PainterSurface surface;
@@ -364,30 +286,22 @@ private slots:
         const QString family = QFontInfo(QFont(QStringLiteral("Arial"))).family();
         if (family == QStringLiteral("Arial") || family == QStringLiteral("Liberation Sans"))
             QVERIFY(std::abs(surface.textWidth("000000") - 6 * 1139.0 / 2048 * 200) < 0.5);
+        surface.setMarginTop(720);
         surface.startDoc();
-        const double top = surface.currentY();
         surface.lineEnd();
-        const int k = rowsPerPage(surface.pageHeight(), surface.currentY() - top);
+        const int k = rowsPerPage(surface.pageHeight(), surface.currentY() - 720);
         surface.endDoc();
         test::TestFolder folder(false);
         const QString path = folder.file(QStringLiteral("report.pdf"));
         const Status status = WriteReportPdf(path, kAll, kStamp, rows(2 * k));
         QVERIFY2(status.ok(), qPrintable(status.message()));
         QCOMPARE(test::pdfPages(path), 2);
-        const QString text = test::pdfText(path);
-        QVERIFY(text.contains("Page: 1") && text.contains("Page: 2"));
-        for (int i = 0; i < 2 * k; ++i) {
-            const ReportRow row = sampleRow(i);
-            const QStringList cells{QString::number(*row.id), row.description, row.type,
-                                    fnReportDate(row.date), row.who};
-            QVERIFY2(text.contains(QRegularExpression(cells.join("\\s+"))), qPrintable(cells[0]));
-        }
+        QVERIFY(test::pdfText(path).contains(sampleRow(2 * k - 1).description));
         const QByteArray before = test::readFile(path);
-        QCOMPARE(WriteReportPdf(path, kAll, kStamp, rows(2 * k, true, 70)).message(),
+        QCOMPARE(WriteReportPdf(path, kAll, kStamp, rows(2 * k, 70)).message(),
                  QStringLiteral("The records could not be read."));
         QCOMPARE(test::readFile(path), before);
         QCOMPARE(fnReportDate({}), QString());
-        QCOMPARE(fnReportDate(QDate(812, 12, 31)), QStringLiteral("12/31/0812"));
     }
 };
 
