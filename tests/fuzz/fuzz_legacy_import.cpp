@@ -18,7 +18,6 @@ namespace {
 
 struct Fixture
 {
-    QString folder;
     QString table;
     QString memo;
     std::unique_ptr<qs::Database> db;
@@ -39,13 +38,13 @@ Fixture &fixture()
         QByteArray folder = base + "/qs-fuzz-import-XXXXXX";
         if (!::mkdtemp(folder.data()))
             fail("no temporary folder");
-        made.folder = QString::fromLocal8Bit(folder);
-        made.table = made.folder + QStringLiteral("/Document.DBF");
-        made.memo = made.folder + QStringLiteral("/Document.DBT");
+        const QString dir = QString::fromLocal8Bit(folder);
+        made.table = dir + QStringLiteral("/Document.DBF");
+        made.memo = dir + QStringLiteral("/Document.DBT");
         QFile schema(QStringLiteral(QS_SCHEMA_SQL));
         if (!schema.open(QIODevice::ReadOnly))
             fail("cannot read the schema");
-        const QString path = made.folder + QStringLiteral("/fuzz.db");
+        const QString path = dir + QStringLiteral("/fuzz.db");
         if (qs::Status s = qs::createDatabaseFromScript(path, QString::fromUtf8(schema.readAll()));
             !s)
             fail("cannot create the database:", s.message());
@@ -66,14 +65,6 @@ void writeFile(const QString &path, const uint8_t *data, size_t size)
         fail("cannot write", path);
 }
 
-qint64 count(qs::Database &db, const char *sql)
-{
-    auto rows = db.query({QString::fromLatin1(sql), {}});
-    if (!rows || rows->empty())
-        fail("cannot count:", rows ? QString() : rows.error());
-    return rows->front().values.at(0).toLongLong();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -87,20 +78,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     qs::Database &db = *f.db;
     const qs::Result<qs::ImportReport> report = qs::ConvertDbfDatabase(db, f.table, f.memo);
-    const qint64 documents = count(db, "SELECT COUNT(*) FROM Documents");
-    const qint64 types = count(db, "SELECT COUNT(*) FROM Types");
-    if (!report) {
-        if (documents != 0 || types != 0)
-            fail("a failed import left rows behind:", report.error());
-    } else {
-        if (documents != report->imported)
-            fail("the stored rows differ from the imported count");
-        if (count(db, "SELECT COUNT(*) FROM Documents WHERE DocumentType <> 0 AND DocumentType "
-                      "NOT IN (SELECT RecordPtr FROM Types)") != 0)
-            fail("a document names a type that does not exist");
-        if (count(db, "SELECT COUNT(*) FROM Types WHERE RecordPtr NOT BETWEEN 1 AND 32767") != 0)
-            fail("a type key is beyond 16 bits");
-    }
+    // Documents, types, documents naming a type that does not exist, keys beyond 16 bits.
+    const auto counts = db.query(
+        {QStringLiteral("SELECT (SELECT COUNT(*) FROM Documents), (SELECT COUNT(*) FROM Types), "
+                        "(SELECT COUNT(*) FROM Documents WHERE DocumentType <> 0 AND DocumentType "
+                        "NOT IN (SELECT RecordPtr FROM Types)), (SELECT COUNT(*) FROM Types WHERE "
+                        "RecordPtr NOT BETWEEN 1 AND 32767)"),
+         {}});
+    if (!counts || counts->empty())
+        fail("cannot count:", counts ? QString() : counts.error());
+    const QVariantList &n = counts->front().values;
+    if (!report && (n.at(0).toLongLong() != 0 || n.at(1).toLongLong() != 0))
+        fail("a failed import left rows behind:", report.error());
+    if (report && n.at(0).toLongLong() != report->imported)
+        fail("the stored rows differ from the imported count");
+    if (report && n.at(2).toLongLong() != 0)
+        fail("a document names a type that does not exist");
+    if (report && n.at(3).toLongLong() != 0)
+        fail("a type key is beyond 16 bits");
     // The next run starts from an empty database again, keys included.
     for (const char *sql :
          {"DELETE FROM Documents", "DELETE FROM Types", "DELETE FROM sqlite_sequence"}) {

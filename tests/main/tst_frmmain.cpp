@@ -1,52 +1,108 @@
-// The main window: start-up order, the list and the detail panel.
+// The main window: start-up, the list and the detail panel, the live filter, the commands a
+// database that can only be read refuses, every window's names for screen readers, help (F1
+// on the real windows, the modal editor included, the help window's own navigation, a help
+// file missing or damaged), and the export of the list as CSV.
 #include "support/TestSupport.h"
 
-#include "main/frmMain.h"
+#include "editor/EditorState.h"
+#include "editor/frmChange.h"
+#include "import/frmConverting.h"
+#include "main/CsvExport.h"
+#include "main/DocumentIndexService.h"
+#include "main/DocumentQuery.h"
+#include "main/HelpBook.h"
+#include "main/HelpSupport.h"
+#include "main/HelpWindow.h"
+#include "reports/frmPrint.h"
 #include "store/DataControl.h"
+#include "store/Schema.h"
 #include "support/FaultVfs.h"
 #include "support/MainWindow.h"
+#include "support/Modal.h"
+#include "types/frmAddType.h"
 #include "types/frmTypes.h"
 #include "widgets/DataGrid.h"
+#include "widgets/FileDialog.h"
 #include "widgets/MessageBox.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFrame>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSettings>
-#include <QTimer>
+#include <QtWidgets>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace qs;
 using namespace qs::test;
 
 namespace {
 
-QStringList listDescriptions(frmMain &w)
+QString installedHelp()
 {
-    QStringList out;
-    Recordset *rs = w.documents()->recordset();
-    for (int i = 0; i < rs->rowCount(); ++i)
-        out << rs->valueAt(i, QStringLiteral("Description")).toString();
-    return out;
+    return QDir(buildDir()).filePath(schema::HelpFile);
 }
 
-void seed(const QString &path)
+void seedThree(Database &db)
 {
-    auto db = makeDatabase(path);
-    const qint16 lease = addType(*db, QStringLiteral("Lease"));
-    addDocument(*db, {20, QStringLiteral("beta"), lease, QDate(2024, 3, 1), QStringLiteral("Bank"),
-                      QStringLiteral("note b")});
-    addDocument(*db,
-                {10, QStringLiteral("Alpha"), 0, QVariant(), QStringLiteral("Ann"), QString()});
-    addDocument(*db, {30, QStringLiteral("gamma"), 99, QDate(999, 12, 4), QString(), QString()});
+    const qint16 lease = addType(db, "Lease");
+    addDocument(db, {20, "beta", lease, QDate(2024, 3, 1), "Bank", "note b"});
+    addDocument(db, {10, "Alpha", 0, QVariant(), "Ann"});
+    addDocument(db, {30, "gamma", 99, QDate(999, 12, 4)});
+}
+
+// Every third a lease, every other one from the bank, dated 2 January 2026 onwards.
+void seedSixty(Database &db)
+{
+    Transaction t(db);
+    for (int i = 1; i <= 60; ++i)
+        addDocument(db, {i, QString(i % 3 ? "Invoice %1" : "Lease %1").arg(i), 0,
+                         QDate(2026, 1, 1).addDays(i), i % 2 ? "Bank" : ""});
+    QVERIFY(t.commit());
+}
+
+const QByteArray kHead = "\xEF\xBB\xBFID,Description,Type,Date,Who,Note\r\n";
+
+// Lowers the largest file this process may write, so that writing fails even for root.
+struct FileSizeLimit
+{
+    rlimit saved{};
+    explicit FileSizeLimit(bool on)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit lowered{on ? 64 * 1024 : saved.rlim_cur, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+};
+
+bool inheritsAny(const QObject *o, std::initializer_list<const char *> kinds)
+{
+    return std::any_of(kinds.begin(), kinds.end(), [o](const char *k) { return o->inherits(k); });
+}
+
+// The controls a screen reader meets by themselves (not as parts of a combo box, a spin box
+// or a list) that take the focus or show something to read, yet have no name.
+QString unnamed(QWidget *window)
+{
+    QStringList out;
+    const QList<QWidget *> all = window->findChildren<QWidget *>() << window;
+    for (QWidget *w : all) {
+        bool part = inheritsAny(w, {"QScrollBar", "QHeaderView"});
+        for (QWidget *p = w; p && !part; p = p->parentWidget())
+            part =
+                p->objectName().startsWith("qt_") ||
+                (p != w && inheritsAny(p, {"QComboBox", "QAbstractSpinBox", "QAbstractItemView"}));
+        const auto *frame = qobject_cast<const QFrame *>(w);
+        const bool shows =
+            inheritsAny(w, {"QLabel", "QProgressBar", "QAbstractScrollArea", "QLineEdit",
+                            "QComboBox", "QAbstractButton", "QAbstractSlider", "QGroupBox"}) ||
+            (frame && frame->frameShape() != QFrame::NoFrame &&
+             !w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly).isEmpty());
+        QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(w);
+        if (!part && (w->focusPolicy() != Qt::NoFocus || shows) &&
+            (!spoken || spoken->text(QAccessible::Name).trimmed().isEmpty()))
+            out << QString(w->metaObject()->className()) + ' ' + w->objectName();
+    }
+    return out.join(", ");
 }
 
 } // namespace
@@ -55,29 +111,72 @@ class tst_frmMain : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void cleanup()
+    HelpSupport m_help;
+    std::unique_ptr<MainWindowFixture> f;
+
+    template <typename T = QWidget> T *c(const QString &name) const
     {
-        MessageBox::clearShownTexts();
-        MessageBox::clearAnswers();
+        return f->w().findChild<T *>(name);
+    }
+    Recordset *rs() const { return f->w().documents()->recordset(); }
+    int currentId() const { return rs()->value("ID").toInt(); }
+    QList<int> ids() const
+    {
+        QList<int> out;
+        for (int i = 0; i < rs()->rowCount(); ++i)
+            out << rs()->valueAt(i, "ID").toInt();
+        return out;
+    }
+    void filterOn() const { QTest::keyClick(c<QCheckBox>("chkFilterOn"), Qt::Key_Space); }
+    // The main window, in a folder that holds the help file or not.
+    bool start(bool withHelp = true)
+    {
+        return (!withHelp || QFile::copy(installedHelp(), schema::HelpFile)) && f->open(nullptr);
+    }
+    // The help window shows `anchor`, over `owner`.
+    void showsOver(QWidget *owner, const QString &anchor)
+    {
+        HelpWindow *help = activeHelpWindow();
+        QVERIFY(help && help->isVisible());
+        QCOMPARE(help->currentAnchor(), anchor);
+        QCOMPARE(help->parentWidget(), owner);
+    }
+    // Back to the window after a message box, for shortcuts that need it active.
+    bool activate() const
+    {
+        f->w().activateWindow();
+        return QTest::qWaitForWindowActive(&f->w());
     }
 
-    void firstStartInEmptyFolderShowsEmptyList()
+private Q_SLOTS:
+    void init() { f = std::make_unique<MainWindowFixture>(); }
+    void cleanup()
     {
-        TestFolder folder;
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
-        w.show();
-        QVERIFY(QFile::exists(QStringLiteral("Qsk.MDB")));
-        QCOMPARE(w.documents()->recordset()->rowCount(), 0);
-        QVERIFY(!w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
-        auto *type = w.findChild<QComboBox *>(QStringLiteral("cmbType"));
-        QCOMPARE(type->count(), 1);
-        QCOMPARE(type->currentText(), QStringLiteral("ALL"));
-        auto *date = w.findChild<QComboBox *>(QStringLiteral("cmbDate"));
-        QCOMPARE(date->count(), 6);
-        QCOMPARE(date->itemText(4), QStringLiteral("Last Year"));
-        QCOMPARE(date->currentIndex(), 0);
+        delete activeHelpWindow();
+        f.reset();
+        clearPendingModals();
+        MessageBox::clearShownTexts();
+        FileDialog::clearFileNames();
+    }
+
+    // A first start, About, Exit and the close box (neither asks), and Alt with a menu's
+    // letter.
+    void firstStartMenusAndExit()
+    {
+        QVERIFY(f->open(nullptr));
+        QVERIFY(QFile::exists("Qsk.MDB") && rs()->rowCount() == 0 && !c("panView")->isVisible());
+        for (const char *name : {"mnuFile", "mnuMaintenance", "mnuHelp"}) {
+            QTest::keyClick(&f->w(), name[3], Qt::AltModifier);
+            QTRY_VERIFY2(c<QMenu>(name)->isVisible(), name);
+            c<QMenu>(name)->close();
+        }
+        c<QAction>("mnuHelpAbout")->trigger(); // a box nobody answers is closed at once
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"Quillstack - version 3.2.15"});
+        c<QAction>("mnuFileExit")->trigger();
+        QVERIFY(!f->w().isVisible());
+        f->w().show();
+        QVERIFY(f->w().close());
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
     }
 
     void missingTemplateEndsTheStart()
@@ -85,304 +184,584 @@ private Q_SLOTS:
         TestFolder folder(false);
         test::MainWindow w;
         const Status s = w.Form_Initialize();
-        // The build folder has a template beside the program only for the
-        // real executable; the test binary's folder has none.
+        // Only the real program's folder has a template beside it.
         if (QFile::exists(QDir(QCoreApplication::applicationDirPath()).filePath("QskDef.MDB")))
             QSKIP("a template lies beside the test program");
-        QVERIFY(!s.ok());
-        QVERIFY(s.message().contains(QStringLiteral("QskDef.MDB")));
+        QVERIFY(!s.ok() && s.message().contains("QskDef.MDB"));
     }
 
-    // One row per option the window shows; how the saved text is read is tst_documentquery's.
+    // The option follows the saved text only when it matches exactly; the order, leniently.
     void savedOrder_data()
     {
         QTest::addColumn<QVariant>("saved");
         QTest::addColumn<int>("option");
-        QTest::addColumn<QStringList>("order");
-        const QStringList byIdDesc = {"gamma", "beta", "Alpha"};
-        const QStringList byDesc = {"Alpha", "beta", "gamma"};
-        const QStringList byId = {"Alpha", "beta", "gamma"};
-        QTest::newRow("absent") << QVariant() << 0 << byIdDesc;
-        QTest::newRow("DESCRIPTION") << QVariant("DESCRIPTION") << 1 << byDesc;
-        QTest::newRow("ID") << QVariant("ID") << 2 << byId;
-        QTest::newRow("outer blanks order but select nothing") << QVariant(" ID ") << 0 << byId;
-        QTest::newRow("small letters order but select nothing")
-            << QVariant("description") << 0 << byDesc;
+        QTest::newRow("DESCRIPTION") << QVariant("DESCRIPTION") << 1;
+        QTest::newRow("ID") << QVariant("ID") << 2;
+        QTest::newRow("outer blanks") << QVariant(" ID ") << 0;
+        QTest::newRow("small letters") << QVariant("description") << 0;
     }
     void savedOrder()
     {
         QFETCH(QVariant, saved);
         QFETCH(int, option);
-        QFETCH(QStringList, order);
-        TestFolder folder;
-        seed(QStringLiteral("Qsk.MDB"));
-        if (!saved.isNull()) {
-            QSettings settings(QStringLiteral("Quillstack"), QStringLiteral("Quillstack"));
-            settings.setValue(QStringLiteral("Default/Order"), saved);
-        }
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
+        QSettings("Quillstack", "Quillstack").setValue("Default/Order", saved);
+        QVERIFY(f->open(seedThree));
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(w.findChild<QRadioButton *>(QStringLiteral("Order_%1").arg(i))->isChecked(),
-                     i == option);
-        QCOMPARE(listDescriptions(w), order);
+            QCOMPARE(c<QRadioButton>(QString("Order_%1").arg(i))->isChecked(), i == option);
+        QCOMPARE(ids(), QList<int>({10, 20, 30})); // not the usual highest number first
     }
 
-    void detailPanelFollowsTheCurrentRow()
+    // The panel follows the current row; Delete in the list is the Delete command.
+    void detailPanelAndDeleteKey()
     {
-        TestFolder folder;
-        seed(QStringLiteral("Qsk.MDB"));
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
-        w.show();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdInfo"));
-        auto label = [&](const char *name) {
-            if (auto *note = w.findChild<QPlainTextEdit *>(QLatin1String(name)))
-                return note->toPlainText();
-            return w.findChild<QLabel *>(QLatin1String(name))->text();
+        QVERIFY(f->open(seedThree));
+        auto *grid = c<DataGrid>("grdInfo");
+        const auto panel = [&] {
+            QStringList out;
+            for (const char *name : {"lblID", "lblDesc", "lblType", "lblDate", "lblWho"})
+                out << c<QLabel>(name)->text();
+            return out << c<QPlainTextEdit>("lblNote")->toPlainText();
         };
-        QVERIFY(w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
-        // First row: gamma, a type key that no type has, a date with a three-digit year.
-        QCOMPARE(label("lblID"), QStringLiteral(" 30"));
-        QCOMPARE(label("lblDesc"), QStringLiteral(" gamma"));
-        QCOMPARE(label("lblType"), QStringLiteral(" "));
-        QCOMPARE(label("lblDate"), QStringLiteral(" 12/4/0999"));
-        QCOMPARE(label("lblWho"), QStringLiteral(" "));
-
+        // A type key no type has and a three-digit year; then type key 0 and no date.
+        QCOMPARE(panel(), QStringList({" 30", " gamma", " ", " 12/4/0999", " ", ""}));
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Down);
-        QCOMPARE(label("lblDesc"), QStringLiteral(" beta"));
-        QCOMPARE(label("lblType"), QStringLiteral(" Lease"));
-        QCOMPARE(label("lblDate"), QStringLiteral(" 3/1/2024"));
-        QCOMPARE(label("lblWho"), QStringLiteral(" Bank"));
-        QCOMPARE(label("lblNote"), QStringLiteral("note b"));
-
+        QCOMPARE(panel(), QStringList({" 20", " beta", " Lease", " 3/1/2024", " Bank", "note b"}));
         QTest::keyClick(grid, Qt::Key_Down);
-        QCOMPARE(label("lblDesc"), QStringLiteral(" Alpha"));
-        QCOMPARE(label("lblType"), QStringLiteral(" ")); // key 0
-        QCOMPARE(label("lblDate"), QStringLiteral(" ")); // null date
-        QCOMPARE(label("lblNote"), QString());
-        QCOMPARE(w.documents()->recordset()->absolutePosition(), 2);
-
-        // The record set moved by program moves the highlight.
-        w.documents()->recordset()->moveFirst();
+        QCOMPARE(panel(), QStringList({" 10", " Alpha", " ", " ", " Ann", ""}));
+        rs()->moveFirst(); // moved by program: the highlight follows
         QCOMPARE(grid->currentIndex().row(), 0);
-        QCOMPARE(label("lblDesc"), QStringLiteral(" gamma"));
+        QCOMPARE(panel().at(1), " gamma");
+        for (const auto answer : {QMessageBox::Cancel, QMessageBox::Ok}) {
+            QVERIFY(activate());
+            answerMessage(answer);
+            QTest::keyClick(grid, Qt::Key_Delete);
+        }
+        QCOMPARE(MessageBox::shownTexts(), QStringList(2, "Delete \"gamma\" (30)"));
+        QCOMPARE(ids(), QList<int>({20, 10}));
+        // A record deleted elsewhere hides the panel rather than showing it stale.
+        QVERIFY(f->w().database()->exec({"DELETE FROM Documents WHERE ID = 10", {}}));
+        rs()->moveNext();
+        QVERIFY(!c("panView")->isVisible());
     }
 
-    void recordDeletedElsewhereHidesThePanel()
-    {
-        TestFolder folder;
-        seed(QStringLiteral("Qsk.MDB"));
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
-        w.show();
-        QVERIFY(w.database()->exec({QStringLiteral("DELETE FROM Documents WHERE ID = 20"), {}}));
-        w.documents()->recordset()->moveNext();
-        QVERIFY(!w.findChild<QFrame *>(QStringLiteral("panView"))->isVisible());
-    }
-
-    // Stored text is data: markup in any field shows as its own characters,
-    // and an image it names is never read.
+    // Stored text is data: markup in any field shows as its own characters, and an image
+    // it names is never read.
     void storedMarkupShowsAsText_data()
     {
-        QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("widget");
-        QTest::newRow("description") << "Description"
-                                     << "lblDesc";
-        QTest::newRow("who") << "Who"
-                             << "lblWho";
-        QTest::newRow("note") << "Note"
-                              << "lblNote";
-        QTest::newRow("type name") << "Type"
-                                   << "lblType";
-        QTest::newRow("delete question") << "Description"
-                                         << "qt_msgbox_label";
+        QTest::newRow("Description") << "lblDesc";
+        QTest::newRow("Who") << "lblWho";
+        QTest::newRow("Note") << "lblNote";
+        QTest::newRow("Type") << "lblType";
+        QTest::newRow("Description in the delete question") << "qt_msgbox_label";
     }
     void storedMarkupShowsAsText()
     {
-        QFETCH(QString, field);
         QFETCH(QString, widget);
-        TestFolder folder;
-        // Rendered as markup, the picture would make the text 900 pixels tall.
-        QImage(10, 900, QImage::Format_RGB32).save(folder.file(QStringLiteral("tall.png")));
-        const QString markup =
-            QStringLiteral("<img src=\"%1\"><h1>x</h1>").arg(folder.file("tall.png"));
-        {
-            auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
-            const qint16 type = addType(*db, field == "Type" ? markup : QStringLiteral("t"));
-            Doc d{1};
-            d.type = type;
-            (field == "Description" ? d.description : field == "Who" ? d.who : d.note) = markup;
-            addDocument(*db, d);
-        }
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
-        w.show();
+        const QString field = QTest::currentDataTag();
+        // Read as markup, the picture would make the text 900 pixels tall.
+        const QString markup = QString("<img src=\"%1\"><h1>x</h1>").arg(f->folder.file("t.png"));
+        QVERIFY(QImage(10, 900, QImage::Format_RGB32).save(f->folder.file("t.png")));
+        QVERIFY(f->open([&](Database &db) {
+            Doc d{1, markup, addType(db, field == "Type" ? markup : "t")};
+            (field == "Who" ? d.who : d.note) = markup;
+            addDocument(db, d);
+        }));
         int height = -1;
         QString text;
-        if (widget == "qt_msgbox_label") {
-            QTimer::singleShot(0, [&] {
-                QWidget *box = QApplication::activeModalWidget();
-                auto *label = box ? box->findChild<QLabel *>(widget) : nullptr;
-                if (label) {
-                    text = label->text();
-                    height = label->sizeHint().height();
-                }
-                if (box)
-                    box->close();
-            });
-            w.cmdDelete_Click();
-        } else {
-            auto *shown = w.findChild<QWidget *>(widget);
-            if (auto *label = qobject_cast<QLabel *>(shown))
-                text = label->text();
-            else
-                text = qobject_cast<QPlainTextEdit *>(shown)->toPlainText();
+        const auto read = [&](QWidget *shown) {
+            auto *label = qobject_cast<QLabel *>(shown);
+            text = label ? label->text() : qobject_cast<QPlainTextEdit *>(shown)->toPlainText();
             height = shown->sizeHint().height();
-        }
+        };
+        answerModal<QMessageBox>([&](QMessageBox &box) { read(box.findChild<QLabel *>(widget)); });
+        if (widget == "qt_msgbox_label")
+            f->w().cmdDelete_Click();
+        else
+            read(c(widget));
         QVERIFY(height > 0);
         QCOMPARE_LT(height, 200);
         QVERIFY2(text.contains(markup), qPrintable(text));
     }
 
-    // A value of a megabyte shows what fits instead of being laid out whole.
+    // Laying out a value of a megabyte took seconds: the panel and the grid show its start.
     void hugeValuesShowWhatFits()
     {
-        TestFolder folder;
-        {
-            auto db = makeDatabase(QStringLiteral("Qsk.MDB"));
-            addDocument(*db, {1,
-                              QString(1 << 20, QLatin1Char('d')),
-                              0,
-                              {},
-                              QString(1 << 20, 'w'),
-                              QString(1 << 20, QLatin1Char('n'))});
-        }
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
-        w.show();
-        // Laying out a whole megabyte (a long unbroken note above all) took
-        // seconds; the panel and the grid take the start of each value.
-        const QString desc = w.findChild<QLabel *>(QStringLiteral("lblDesc"))->text();
-        const QString note =
-            w.findChild<QPlainTextEdit *>(QStringLiteral("lblNote"))->toPlainText();
-        const QString cell = w.findChild<DataGrid *>()->model()->index(0, 0).data().toString();
-        for (const QString &shown : {desc, note, cell}) {
-            QVERIFY(shown.contains(QStringLiteral("ddd")) || shown.contains(QStringLiteral("nnn")));
+        QVERIFY(f->open([](Database &db) {
+            addDocument(
+                db,
+                {1, QString(1 << 20, 'd'), 0, {}, QString(1 << 20, 'w'), QString(1 << 20, 'n')});
+        }));
+        for (const QString &shown :
+             {c<QLabel>("lblDesc")->text(), c<QLabel>("lblWho")->text(),
+              c<QPlainTextEdit>("lblNote")->toPlainText(),
+              c<DataGrid>("grdInfo")->model()->index(0, 0).data().toString()}) {
+            QVERIFY(shown.contains("ddd") || shown.contains("www") || shown.contains("nnn"));
             QCOMPARE_LT(shown.size(), 20000);
         }
     }
 
-    // Delete in the list is the Delete command; Alt and a menu's letter open it.
-    void keyboard()
-    {
-        TestFolder folder;
-        seed(QStringLiteral("Qsk.MDB"));
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
-        w.show();
-        w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdInfo"));
-        grid->setFocus();
-        MessageBox::queueAnswer(QMessageBox::Cancel);
-        QTest::keyClick(grid, Qt::Key_Delete);
-        QCOMPARE(MessageBox::shownTexts(), QStringList{"Delete \"gamma\" (30)"});
-        QCOMPARE(w.documents()->recordset()->rowCount(), 3);
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        QTest::keyClick(grid, Qt::Key_Delete);
-        QCOMPARE(w.documents()->recordset()->rowCount(), 2);
-
-        const QList<QPair<QString, Qt::Key>> menus = {
-            {"mnuFile", Qt::Key_F}, {"mnuMaintenance", Qt::Key_M}, {"mnuHelp", Qt::Key_H}};
-        for (const auto &[name, key] : menus) {
-            auto *menu = w.findChild<QMenu *>(name);
-            QCOMPARE(menu->title(), QLatin1Char('&') + name.mid(3));
-            QTest::keyClick(&w, key, Qt::AltModifier);
-            QTRY_VERIFY2(menu->isVisible(), qPrintable(name));
-            menu->close();
-        }
-    }
-
-    // A database that can only be read is said at start, and every change
-    // is refused with the same words before anything can be typed.
-    void readOnlyDatabase_data()
-    {
-        QTest::addColumn<QString>("command");
-        for (const char *command :
-             {"cmdAdd", "Enter in the list", "Delete key", "cmdAddType", "cmdDeleteType"})
-            QTest::newRow(command) << command;
-    }
+    // A database that can only be read is said at start, and every change is refused with
+    // the same words before any window opens.
     void readOnlyDatabase()
     {
-        QFETCH(QString, command);
-        TestFolder folder;
-        seed(QStringLiteral("Qsk.MDB"));
-        // The file reads as one the user may not write (permissions do not
-        // stop root, who runs the tests); the program opens it as always.
-        FaultVfs vfs;
-        vfs.denyWriting(folder.file(QStringLiteral("Qsk.MDB")));
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
-        QVERIFY(w.database()->isReadOnly());
-        const QString told = MessageBox::readOnlyText(QStringLiteral("Qsk.MDB"));
-        QVERIFY(told.contains(folder.file(QStringLiteral("Qsk.MDB"))));
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        w.show();
+        FaultVfs vfs; // the file reads as one the user may not write: permissions do not stop root
+        seedThree(*makeDatabase("Qsk.MDB"));
+        vfs.denyWriting(f->folder.file("Qsk.MDB"));
+        f->window = std::make_unique<test::MainWindow>();
+        QVERIFY(f->w().Form_Initialize());
+        f->w().show();
+        const QString told = MessageBox::readOnlyText("Qsk.MDB");
+        QVERIFY(f->w().database()->isReadOnly() && told.contains(f->folder.file("Qsk.MDB")));
         QTRY_COMPARE(MessageBox::shownTexts(), QStringList{told});
-
-        // Whatever window would open instead of the refusal is closed and noted.
-        bool opened = false;
-        QTimer guard;
-        QObject::connect(&guard, &QTimer::timeout, [&] {
-            if (QWidget *modal = QApplication::activeModalWidget()) {
-                opened = true;
-                modal->close();
-            }
-        });
-        guard.start(50);
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        auto *grid = w.findChild<DataGrid *>(QStringLiteral("grdInfo"));
-        if (command == "cmdAdd") {
-            w.findChild<QPushButton *>(command)->click();
-        } else if (command == "Enter in the list") {
-            QTest::keyClick(grid, Qt::Key_Return);
-        } else if (command == "Delete key") {
-            QTest::keyClick(grid, Qt::Key_Delete);
-        } else {
-            frmTypes types(*w.database(), &w);
-            QVERIFY(types.Form_Load());
-            types.findChild<QPushButton *>(command.chopped(4))->click();
+        QVERIFY(activate());
+        frmTypes types(*f->w().database(), &f->w());
+        QVERIFY(types.Form_Load());
+        auto *grid = c<DataGrid>("grdInfo");
+        const std::function<void()> changes[] = {
+            [&] { c<QPushButton>("cmdAdd")->click(); },
+            [&] { QTest::keyClick(grid, Qt::Key_Return); },
+            [&] { QTest::keyClick(grid, Qt::Key_Delete); },
+            [&] { types.findChild<QPushButton *>("cmdAdd")->click(); },
+            [&] { types.findChild<QPushButton *>("cmdDelete")->click(); }};
+        // Any window that opens instead of a refusal takes this and is closed.
+        answerModal([](QWidget *w) { return !qobject_cast<QMessageBox *>(w); }, {});
+        for (int i = 0; i < 5; ++i) {
+            QVERIFY(activate());
+            changes[i]();
+            QVERIFY2(MessageBox::shownTexts() == QStringList(i + 2, told),
+                     qPrintable(QString::number(i)));
         }
-        QCOMPARE(MessageBox::shownTexts(), (QStringList{told, told}));
-        QVERIFY(!opened);
-        QCOMPARE(w.documents()->recordset()->rowCount(), 3);
-        auto types = w.database()->query({"SELECT COUNT(*) FROM Types", {}});
-        QCOMPARE(types->front().values.value(0).toInt(), 1);
+        QCOMPARE(pendingModals(), 1);
     }
 
-    void aboutBox()
+    // ------------------------------------------------------------ the live filter
+
+    // Ticking filters, unticking restores; the current record stays current through it and
+    // through another order when it can, shown with up to five rows above it.
+    void filterOnAndOffKeepsTheRecord_data()
     {
-        TestFolder folder;
-        test::MainWindow w;
-        MessageBox::queueAnswer(QMessageBox::Ok);
-        w.findChild<QAction *>(QStringLiteral("mnuHelpAbout"))->trigger();
-        QCOMPARE(MessageBox::shownTexts(), QStringList{"Quillstack - version 3.2.15"});
+        QTest::addColumn<bool>("withIndex");
+        QTest::newRow("SQL path") << false;
+        QTest::newRow("index path") << true;
+    }
+    void filterOnAndOffKeepsTheRecord()
+    {
+        QFETCH(bool, withIndex);
+        QVERIFY(f->open(seedSixty));
+        if (withIndex)
+            f->w().documentIndex()->waitUntilReady();
+        auto *grid = c<DataGrid>("grdInfo");
+        c<QLineEdit>("txtFilterDesc")->setText("LEASE");
+        QCOMPARE(ids().size(), 60);    // not ticked: nothing happens yet
+        rs()->setAbsolutePosition(20); // ID 40, no lease
+        filterOn();
+        QCOMPARE(ids().size(), 20);
+        QCOMPARE(currentId(), 60);
+        rs()->setAbsolutePosition(4); // Lease 48
+        filterOn();
+        QCOMPARE(ids().size(), 60);
+        QCOMPARE(currentId(), 48);
+        QCOMPARE(grid->rowAt(0), 7);
+        QCOMPARE(c<QLineEdit>("txtFilterDesc")->text(), "LEASE"); // kept for next time
+        rs()->setAbsolutePosition(2);                             // ID 58
+        QTest::keyClick(c<QRadioButton>("Order_2"), Qt::Key_Space);
+        QCOMPARE(ids().first(), 1);
+        QCOMPARE(currentId(), 58);
+        rs()->setAbsolutePosition(58); // ID 59
+        QTest::keyClick(c<QRadioButton>("Order_0"), Qt::Key_Space);
+        QCOMPARE(currentId(), 59);
+        QCOMPARE(grid->rowAt(0), 0); // only one row above exists
     }
 
-    void exitAndCloseBoxEndWithoutQuestion()
+    // Each filter box re-runs the filter as it changes; small letters (only those) are typed
+    // as capitals, and odd text finds nothing, safely. The detail panel hides on an empty list
+    // and nothing else moves or grows.
+    void everyFilterBoxRefreshes_data()
     {
-        TestFolder folder;
-        test::MainWindow w;
-        QVERIFY(w.Form_Initialize());
-        w.show();
-        w.findChild<QAction *>(QStringLiteral("mnuFileExit"))->trigger();
-        QVERIFY(!w.isVisible());
-        w.show();
-        QVERIFY(w.close());
+        QTest::addColumn<QStringList>("typed"); // into the box, as shown
+        QTest::newRow("txtFilterDesc") << QStringList{"'", "'é"};
+        QTest::newRow("txtFilterWho") << QStringList{"az`{1", "AZ`{1é"};
+        QTest::newRow("txtFilterNote") << QStringList{"o'[b\" --", "O'[B\" --é"};
+        QTest::newRow("cmbDate") << QStringList{"1", "5"}; // last 30 days; no date
+    }
+    void everyFilterBoxRefreshes()
+    {
+        QFETCH(QStringList, typed);
+        QVERIFY(f->open(seedSixty));
+        const auto geometries = [&] {
+            QCoreApplication::processEvents();
+            QList<QRect> out;
+            for (const char *name : {"ElasticOne1", "cmdAdd", "ElasticOne4", "cmbType",
+                                     "txtFilterDesc", "chkFilterOn", "ElasticOne3", "Order_0"})
+                out << QRect(c(name)->mapTo(&f->w(), QPoint()), c(name)->size());
+            return out;
+        };
+        const QList<QRect> shown = geometries();
+        filterOn();
+        auto *box = c<QLineEdit>(QTest::currentDataTag());
+        auto *date = c<QComboBox>("cmbDate");
+        if (box) {
+            box->setFocus();
+            QTest::keyClicks(box, typed.first());
+            QKeyEvent accented(QEvent::KeyPress, 0, Qt::NoModifier, "é");
+            QApplication::sendEvent(box, &accented);
+            QCOMPARE(QApplication::focusWidget(), box); // kept through every refresh
+            QCOMPARE(box->text(), typed.last());
+        } else {
+            date->setCurrentIndex(typed.first().toInt()); // before 12/4/2026: none of these
+        }
         QVERIFY(MessageBox::shownTexts().isEmpty());
+        QCOMPARE(ids().size(), 0);
+        QVERIFY(c("panView")->isHidden());
+        QCOMPARE(geometries(), shown);
+        box ? box->clear() : date->setCurrentIndex(0);
+        QCOMPARE(ids().size(), 60);
+        if (!box) {
+            date->setCurrentIndex(typed.last().toInt());
+            QCOMPARE(ids().size(), 0);
+        }
+    }
+
+    // Typing into the type list is no choice, however the typing ends; a choice from the
+    // list, or an arrow key on the closed box, is.
+    void typingInTheTypeListChoosesNothing_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QList<int>>("keys"); // pressed after typing
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("completed, Tab") << "le" << QList<int>{Qt::Key_Tab} << 60 << "cmbDate";
+        QTest::newRow("whole name, Enter")
+            << "Lease" << QList<int>{Qt::Key_Return} << 60 << "cmbType";
+        QTest::newRow("focus taken away") << "bill" << QList<int>{} << 60 << "txtFilterWho";
+        QTest::newRow("arrow on the closed box")
+            << "" << QList<int>{Qt::Key_Down} << 5 << "cmbType";
+        QTest::newRow("chosen from the open list")
+            << "" << QList<int>{Qt::Key_F4, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << 10
+            << "cmbType";
+    }
+    void typingInTheTypeListChoosesNothing()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QList<int>, keys);
+        QVERIFY(f->open([](Database &db) {
+            seedSixty(db);
+            const qint16 bill = addType(db, "Bill"), lease = addType(db, "Lease");
+            QVERIFY(db.exec({"UPDATE Documents SET DocumentType = ? WHERE ID <= 5", {bill}}));
+            QVERIFY(db.exec({"UPDATE Documents SET DocumentType = ? WHERE ID > 50", {lease}}));
+        }));
+        filterOn();
+        auto *type = c<QComboBox>("cmbType");
+        type->setFocus();
+        type->lineEdit()->selectAll();
+        QTest::keyClicks(type, typed);
+        QWidget *target = type;
+        for (int key : keys) {
+            QTest::keyClick(target, Qt::Key(key));
+            // Keys go to the open list while it shows.
+            target = type->view()->isVisible() ? type->view() : QApplication::focusWidget();
+        }
+        if (keys.isEmpty())
+            c("txtFilterWho")->setFocus();
+        QTEST(int(ids().size()), "listed");
+        QTEST(QApplication::focusWidget()->objectName(), "focus");
+    }
+
+    // ------------------------------------------------------------ names for screen readers
+
+    // Every window, on an empty database so that no value fills in a name by chance. The
+    // resizing panels carry the names that the help and the tests use.
+    void everyWindowNamesItsControls()
+    {
+        QVERIFY(f->open(nullptr));
+        Database &db = *f->w().database();
+        addDocument(db, {1});
+        gAddMode = true;
+        frmTypes types(db);
+        QVERIFY(types.Form_Load());
+        frmChange editor(db, *rs(), nullptr, nullptr);
+        frmAddType adding(db, *types.findChild<DataControl *>("dtaTypes")->recordset());
+        frmPrint report(db, f->w().documents()->recordSource());
+        QVERIFY(editor.Form_Load() && report.Form_Activate());
+        frmConverting converting;
+        HelpWindow help;
+        const std::pair<QWidget *, QString> windows[] = {
+            {&f->w(), "ElasticOne1 ElasticOne2 ElasticOne3 ElasticOne4"},
+            {&editor, "ElasticOne1"},
+            {&types, "ElasticOne1"},
+            {&adding, "ElasticOne1"},
+            {&report, "ElasticOne1 ElasticOne2"},
+            {&converting, ""},
+            {&help, ""}};
+        for (const auto &[window, panels] : windows) {
+            QCOMPARE(unnamed(window), QString());
+            for (const QString &panel : panels.split(' ', Qt::SkipEmptyParts))
+                QVERIFY2(window->findChild<QWidget *>(panel), qPrintable(panel));
+        }
+    }
+
+    // ------------------------------------------------------------ help
+
+    // The topic of each control of the main window; every topic that the main window and
+    // the editor carry is a place in the help file.
+    void topics()
+    {
+        QVERIFY(start());
+        const std::pair<const char *, int> topics[] = {
+            {"grdInfo", 7111},   {"cmdAdd", 7001},        {"cmdChange", 7002},
+            {"cmdDelete", 7003}, {"cmbType", 7114},       {"cmbDate", 7115},
+            {"Order_0", 7116},   {"txtFilterDesc", 7113}, {"txtFilterWho", 7112},
+            {"Order_1", 7117},   {"txtFilterNote", 7112}, {"Order_2", 7118},
+            {"chkFilterOn", 0}};
+        for (const auto &[name, topic] : topics)
+            QVERIFY2(helpTopicOf(c(name)) == topic, name);
+        const auto book = HelpBook::load(installedHelp());
+        QVERIFY2(book.ok(), qPrintable(book.error()));
+        frmChange editor(*f->w().database(), *f->w().documents()->recordset(), nullptr, nullptr);
+        for (QObject *o : f->w().findChildren<QObject *>() + editor.findChildren<QObject *>()) {
+            const int topic = o->property("helpTopic").toInt();
+            QVERIFY2(topic == 0 || book->pageOf(QString::number(topic)) >= 0,
+                     qPrintable(QString::number(topic)));
+        }
+    }
+
+    // F1 in the open drop-down of a list: its topic, over the main window.
+    void f1InDropDown()
+    {
+        QVERIFY(start());
+        auto *date = c<QComboBox>("cmbDate");
+        date->showPopup();
+        QVERIFY(QTest::qWaitForWindowExposed(date->view()->window()));
+        date->view()->setFocus();
+        QTest::keyClick(date->view(), Qt::Key_F1);
+        showsOver(&f->w(), "7115");
+        QVERIFY(!activeHelpWindow()->currentTitle().isEmpty());
+    }
+
+    // Help open over the main window moves to the modal editor when F1 asks for it there
+    // (where the keyboard can reach it), and back to the main window when the editor closes.
+    void f1InModalEditor()
+    {
+        QVERIFY(start());
+        HelpWindow *before = showHelp(&f->w(), 7001);
+        bool overEditor = false;
+        answerModal<frmChange>([&](frmChange &editor) {
+            QTest::keyClick(editor.findChild<QWidget *>("txtDate"), Qt::Key_F1);
+            HelpWindow *help = activeHelpWindow();
+            overEditor = help == before && help->parentWidget() == &editor && help->isVisible() &&
+                         help->currentAnchor() == "1004";
+        });
+        c<QPushButton>("cmdAdd")->click();
+        QCOMPARE(pendingModals(), 0);
+        QVERIFY(overEditor);
+        QCOMPARE(activeHelpWindow(), before);
+        showsOver(&f->w(), "1004");
+    }
+
+    // Every way to the contents: F1 in the Help menu, the Help menu's entry, the help's own
+    // button, and a topic the file lacks.
+    void contents()
+    {
+        QVERIFY(start());
+        auto *menu = c<QMenu>("mnuHelp");
+        const std::function<void()> ways[] = {
+            [&] { menu->popup({}), QTest::keyClick(menu, Qt::Key_F1), menu->close(); },
+            [&] { c<QAction>("mnuHelpContents")->trigger(); },
+            [&] {
+                QTest::mouseClick(showHelp(&f->w(), 7111)->findChild<QWidget *>("cmdContents"),
+                                  Qt::LeftButton);
+            },
+            [&] { showHelp(&f->w(), 4242); }};
+        for (const auto &way : ways) {
+            delete activeHelpWindow();
+            way();
+            showsOver(&f->w(), "contents");
+            QCOMPARE(activeHelpWindow()->currentTitle(), "Quillstack Help");
+        }
+        QVERIFY(MessageBox::shownTexts().isEmpty());
+    }
+
+    // The file in the current folder is the one read; a sound one opens once it is there.
+    void brokenHelpFile_data()
+    {
+        QTest::addColumn<QString>("says");
+        QTest::newRow("missing") << "was not found";
+        QTest::newRow("a folder of that name") << "cannot be read";
+        QTest::newRow("no contents page") << "holds no contents";
+    }
+    void brokenHelpFile()
+    {
+        QFETCH(QString, says);
+        const QString file = QTest::currentDataTag();
+        if (QFile::exists(QDir(QCoreApplication::applicationDirPath()).filePath(schema::HelpFile)))
+            QSKIP("a help file lies beside the test program");
+        QVERIFY(start(false));
+        if (file == "a folder of that name")
+            QVERIFY(QDir().mkdir(schema::HelpFile));
+        else if (file != "missing")
+            QVERIFY(writeFile(schema::HelpFile, "<h2><a name=\"7111\">A page</a></h2>"));
+        // By F1 where no file is found; by the Help menu otherwise.
+        const auto ask = [&] {
+            file == "missing" ? QTest::keyClick(c("cmdAdd"), Qt::Key_F1)
+                              : c<QAction>("mnuHelpContents")->trigger();
+        };
+        answerMessage();
+        ask();
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        QVERIFY2(MessageBox::shownTexts().first().contains(says), qPrintable(says));
+        QVERIFY(!activeHelpWindow());
+        QDir().rmdir(schema::HelpFile);
+        QFile::remove(schema::HelpFile);
+        QVERIFY(QFile::copy(installedHelp(), schema::HelpFile));
+        ask();
+        QVERIFY(activeHelpWindow());
+    }
+
+    // A link, the list of pages, Back and Forward by button and by key (which the list
+    // leaves to the window), a topic within a page, and Esc; one help window at a time.
+    void navigation()
+    {
+        QVERIFY(start());
+        HelpWindow *help = showHelp(&f->w(), 0);
+        auto *back = help->findChild<QPushButton *>("cmdBack");
+        QTextBrowser *browser = help->browser();
+        QTextCursor link = browser->document()->find("The document list");
+        link.setPosition(link.selectionStart() + 4);
+        QTest::mouseClick(browser->viewport(), Qt::LeftButton, {},
+                          browser->cursorRect(link).center());
+        QCOMPARE(help->currentTitle(), "The document list");
+        auto *list = help->findChild<QListWidget *>("lstContents");
+        QCOMPARE(list->currentItem()->text(), "The document list");
+        const auto items = list->findItems("Adding a document", Qt::MatchExactly);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(items.value(0)).center());
+        QCOMPARE(help->currentAnchor(), "7001");
+        QTest::mouseClick(back, Qt::LeftButton);
+        QTest::keyClick(list, Qt::Key_Left, Qt::AltModifier);
+        QCOMPARE(help->currentAnchor(), "contents");
+        QVERIFY(!back->isEnabled());
+        QTest::mouseClick(help->findChild<QWidget *>("cmdForward"), Qt::LeftButton);
+        QCOMPARE(help->currentAnchor(), "7111");
+        QCOMPARE(showHelp(&f->w(), 7117), help);
+        QCOMPARE(help->currentTitle(), "The order of the list");
+        QVERIFY(QTest::qWaitForWindowActive(help));
+        QTest::keyClick(browser, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!activeHelpWindow());
+    }
+
+    // ------------------------------------------------------------ export as CSV
+
+    void writesOneLinePerDocument_data()
+    {
+        QTest::addColumn<QVariantList>("values"); // ID, Description, type name, Date, Who, Note
+        QTest::addColumn<QByteArray>("line");
+        const auto row = [](QVariant id, QString desc, QString type, QVariant date, QString who,
+                            QString note) { return QVariantList{id, desc, type, date, who, note}; };
+        QTest::newRow("plain: blanks inside, yyyy-mm-dd, type name, UTF-8")
+            << row(20, "Lease deed", "Rent", QDate(2024, 3, 1), "Zürich – 日本", "n")
+            << QString("20,Lease deed,Rent,2024-03-01,Zürich – 日本,n").toUtf8();
+        QTest::newRow("no number, no date, unknown type")
+            << row(QVariant(), "", "?", QVariant(), "", "") << QByteArray(",,,,,");
+        QTest::newRow("comma, quote, leading and trailing blank")
+            << row(1, "say \"hi\"", "Bills, paid", QVariant(), " lead", "trail ")
+            << QByteArray("1,\"say \"\"hi\"\"\",\"Bills, paid\",,\" lead\",\"trail \"");
+        QTest::newRow("CR, LF, CR LF, tab")
+            << row(1, "a\rb", "\tt", QVariant(), "c\nd", "e\r\nf")
+            << QByteArray("1,\"a\rb\",\"\tt\",,\"c\nd\",\"e\r\nf\"");
+        const QString big = QString("x,\"y\"\r\n").repeated(1 << 17); // 1 MB: flushed on the way
+        QTest::newRow("note of 1 MB")
+            << row(3, "big", "", QVariant(), "", big)
+            << (QString("3,big,,,,\"") + QString(big).replace("\"", "\"\"") + "\"").toUtf8();
+    }
+    void writesOneLinePerDocument()
+    {
+        QFETCH(QVariantList, values);
+        auto db = makeDatabase(f->folder.file("Qsk.MDB"));
+        const QString type = values.at(2).toString();
+        values[2] = type.isEmpty() ? 0 : type == "?" ? 99 : addType(*db, type);
+        QVERIFY(db->exec({"INSERT INTO Documents (ID, Description, DocumentType, Date, Who, Note) "
+                          "VALUES (?, ?, ?, ?, ?, ?)",
+                          values}));
+        const auto outcome = exportDocumentsCsv(*db, DocumentListSource({}), "out.csv");
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        QCOMPARE(outcome->rows, 1);
+        QFETCH(QByteArray, line);
+        QCOMPARE(readFile("out.csv"), kHead + line + "\r\n");
+        // The file is no longer mapped for bulk reading once the export is over.
+        QCOMPARE(db->query({"PRAGMA mmap_size", {}})->front().values.value(0).toInt(), 0);
+    }
+
+    // Through the File menu of the real window, with the list answered by SQL and by the
+    // in-memory index: the file holds the list's rows in the list's order.
+    void exportsWhatTheListShows()
+    {
+        QVERIFY(f->open([](Database &db) {
+            for (int i = 1; i <= 24; ++i)
+                addDocument(db,
+                            {i % 7, QString("Doc %1").arg(i * 5 % 24), 0, {}, i % 2 ? "Bank" : ""});
+        }));
+        c<QRadioButton>("Order_1")->click();
+        c<QLineEdit>("txtFilterWho")->setText("BANK");
+        filterOn();
+        QByteArray shown = kHead;
+        for (int i = 0; i < rs()->rowCount(); ++i)
+            shown += QString("%1,%2,,,Bank,\r\n")
+                         .arg(rs()->valueAt(i, "ID").toString(),
+                              rs()->valueAt(i, "Description").toString())
+                         .toUtf8();
+        QCOMPARE(rs()->rowCount(), 12);
+        FileDialog::queueFileName(f->folder.file("list.csv"));
+        c<QAction>("mnuExportCsv")->trigger();
+        QCOMPARE(readFile("list.csv"), shown);
+    }
+
+    // The file named before the export is untouched by one that does not finish.
+    void unfinishedExportLeavesTheOldFile_data()
+    {
+        QTest::addColumn<QStringList>("targetAndMessage");
+        QTest::newRow("file dialog cancelled") << QStringList{"", ""};
+        QTest::newRow("folder is a plain file")
+            << QStringList{"plain.txt/list.csv", "could not be exported to"};
+        QTest::newRow("the database itself")
+            << QStringList{"Qsk.MDB", "that is the database itself"};
+        QTest::newRow("disk full half-way") << QStringList{"list.csv", "could not be exported to"};
+        QTest::newRow("progress cancelled") << QStringList{"list.csv", ""};
+    }
+    void unfinishedExportLeavesTheOldFile()
+    {
+        QFETCH(QStringList, targetAndMessage);
+        const QString target = targetAndMessage.first(), message = targetAndMessage.last();
+        const bool diskFull = QTest::currentDataTag() == QByteArray("disk full half-way");
+        const bool cancel = QTest::currentDataTag() == QByteArray("progress cancelled");
+        QVERIFY(f->open([&](Database &db) {
+            Transaction t(db);
+            // Over the writer's 1 MB buffer, so that the write fails while rows are read.
+            for (int i = 1; i <= (cancel ? kCsvProgressStep + 100 : 3); ++i)
+                addDocument(db, {i, "Doc", 0, {}, "", diskFull ? QString(1536 * 1024, 'n') : ""});
+            QVERIFY(t.commit());
+        }));
+        QVERIFY(writeFile("plain.txt", "not a folder") && writeFile("list.csv", "old contents"));
+        const QStringList before = QDir().entryList(QDir::Files);
+        FileDialog::queueFileName(target.isEmpty() ? QString() : f->folder.file(target));
+        if (cancel)
+            QTimer::singleShot(0, &f->w(),
+                               [this] { c<QProgressDialog>("frmExporting")->cancel(); });
+        if (!message.isEmpty())
+            answerMessage();
+        {
+            FileSizeLimit limit(diskFull);
+            c<QAction>("mnuExportCsv")->trigger();
+        }
+        QCOMPARE(pendingModals(), 0);
+        QCOMPARE(FileDialog::askedCaptions(), QStringList{"Export List as CSV"});
+        QCOMPARE(MessageBox::shownTexts().size(), message.isEmpty() ? 0 : 1);
+        QVERIFY2(MessageBox::shownTexts().value(0).contains(message), qPrintable(message));
+        QCOMPARE(readFile("list.csv"), "old contents");
+        QVERIFY(readFile("Qsk.MDB").startsWith("SQLite format 3"));
+        QCOMPARE(QDir().entryList(QDir::Files), before);
     }
 };
 
