@@ -183,6 +183,7 @@ private slots:
             found << QStringLiteral("%1 %2 %3").arg(t.y).arg(t.x).arg(t.text);
         QCOMPARE(found, QStringList({"960 720 A", "960 7410 Quillstack", "960 14445 Page: 7"}));
         QCOMPARE(w.surface.currentY(), 1200.0);
+        QCOMPARE(w.writer.fnPageWidth(), 15840.0);
         w.surface.setCurrentY(0.93 * 15840);
         QVERIFY(!w.writer.fnNeedPageBreak());
         w.surface.setCurrentY(std::nextafter(0.93 * 15840, 1e9));
