@@ -58,6 +58,7 @@ private Q_SLOTS:
         row("trailing blanks", T, "12/31/99  ", "12/31/1999");
         row("month 13 slashes", T, "13/5/99", "13/5/99");
         row("29 Feb leap", T, "2/29/24", "2/29/2024");
+        row("29 Feb not leap", T, "2/29/25", "2/29/25");
         row("mm/dd/yyyy", T, "01/05/1999", "01/05/1999");
         row("three slashes", T, "1/2/3/99", "1/2/3/99");
     }
@@ -78,10 +79,12 @@ private Q_SLOTS:
         row("31 April", false, "4/31/2020", QDate(), "");
         row("three-digit month", false, "001/5/2020", QDate(), "");
         row("tab before", false, "\t1/5/2020", QDate(), "");
+        row("one slash", false, "1/5", QDate(), "");
         row("iso", true, "0005-03-07", QDate(5, 3, 7), "0005-03-07");
         row("iso 30 Feb", true, "2026-02-30", QDate(), "");
         row("iso with time", true, "2026-12-04T00:00:00", QDate(), "");
         row("iso short month", true, "2026-1-04", QDate(), "");
+        row("iso no day", true, "2026-12", QDate(), "");
     }
     void parseDate()
     {

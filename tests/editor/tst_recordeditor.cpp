@@ -464,6 +464,18 @@ private Q_SLOTS:
         changeRefused();
         QCOMPARE(MessageBox::shownTexts().mid(3),
                  QStringList{"The record has been deleted by another user."});
+
+        // Gone while our editor is open: the save is refused and the editor keeps what was typed.
+        bool kept = false;
+        edit(m_keys[2], [&](frmChange &e) {
+            typeInto(child(&e, "txtWho"), "typed");
+            QVERIFY(
+                other.value()->exec({"DELETE FROM Documents WHERE RecordPtr = ?", {m_keys[2]}}));
+            QTest::keyClick(child(&e, "txtWho"), Qt::Key_Return);
+            kept = e.isVisible() && child(&e, "txtWho")->text() == "typed";
+        });
+        QVERIFY(kept);
+        QCOMPARE(MessageBox::shownTexts().value(4), "The record has been deleted by another user.");
     }
 
     // The question names the record; cancelled, the row stays. Deleted, the next row becomes
