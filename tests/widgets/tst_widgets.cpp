@@ -17,7 +17,7 @@ class tst_Widgets : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestFolder> folder;
+    std::optional<TestFolder> folder;
     std::unique_ptr<Database> db;
     std::unique_ptr<DataControl> control;
     std::unique_ptr<DataGrid> grid;
@@ -33,9 +33,8 @@ private Q_SLOTS:
     // Five documents, ID 1 to 5 in that order, in a grid.
     void init()
     {
-        // The previous test's, newest first, before a new folder is made.
-        grid.reset(), control.reset(), db.reset(), folder.reset();
-        folder = std::make_unique<TestFolder>();
+        // The previous test's, newest first; emplace() ends the old folder before the new one.
+        grid.reset(), control.reset(), db.reset(), folder.emplace();
         QVERIFY((db = makeDatabase(QStringLiteral("Qsk.MDB"))));
         for (int i = 1; i <= 5; ++i)
             addDocument(*db, {i, QStringLiteral("d%1").arg(i), 0, QDate(1000 * i - 1, i, 10 + i)});
