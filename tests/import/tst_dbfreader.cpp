@@ -140,8 +140,7 @@ private slots:
             QCOMPARE(d.description, "Document " + QString::number(d.id));
         QCOMPARE(m_opened, special == 0 && (said.isEmpty() || said.front().isDigit()));
         QVERIFY(m_problems.size() <= 1);
-        const QString prefix =
-            QStringLiteral("Cannot read \"%1\": ").arg(QDir::toNativeSeparators(tablePath()));
+        const QString prefix = "Cannot read \"" + QDir::toNativeSeparators(tablePath()) + "\": ";
         QString got = m_error.mid(prefix.size());
         if (m_opened && !m_problems.isEmpty())
             got = QString::number(m_problems[0].row) + ": " + m_problems[0].what;
@@ -306,10 +305,9 @@ private slots:
                             {}}));
         auto report =
             convert(dbfTable({dbfRow(1, "Kept?"), dbfRow(9, {}, {}, '*'), dbfRow(2), dbfRow(13)}));
-        QCOMPARE(
-            report.ok() ? QString() : report.error(),
-            QStringLiteral("The legacy table \"%1\" could not be imported at row 4: no thirteen")
-                .arg(QDir::toNativeSeparators(tablePath())));
+        QCOMPARE(report.ok() ? QString() : report.error(),
+                 "The legacy table \"" + QDir::toNativeSeparators(tablePath()) +
+                     "\" could not be imported at row 4: no thirteen");
         QCOMPARE(stored("SELECT COUNT(*) FROM Documents UNION ALL SELECT COUNT(*) FROM Types"),
                  (QStringList{"0", "0"}));
         // The next type gets key 32767, the one after that would be beyond 16 bits.
