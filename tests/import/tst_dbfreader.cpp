@@ -18,7 +18,7 @@ class tst_DbfReader : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestFolder> m_folder;
+    std::optional<TestFolder> m_folder;
     std::unique_ptr<Database> m_db;
     bool m_opened = false;
     QString m_error;
@@ -55,11 +55,9 @@ class tst_DbfReader : public QObject
 private slots:
     void init()
     {
-        m_db.reset();
-        m_folder.reset(); // a folder restores the current one it found
-        m_folder = std::make_unique<TestFolder>();
-        m_db = makeDatabase(m_folder->file(QStringLiteral("test.db")));
-        QVERIFY(m_db);
+        // A folder restores the current one it found: the old one goes before the new is made.
+        m_db.reset(), m_folder.emplace();
+        QVERIFY((m_db = makeDatabase(m_folder->file(QStringLiteral("test.db")))));
     }
 
     // The table as a whole: what real headers vary in and the import reads, rows as many as
@@ -142,8 +140,7 @@ private slots:
             QCOMPARE(d.description, "Document " + QString::number(d.id));
         QCOMPARE(m_opened, special == 0 && (said.isEmpty() || said.front().isDigit()));
         QVERIFY(m_problems.size() <= 1);
-        const QString prefix =
-            QStringLiteral("Cannot read \"%1\": ").arg(QDir::toNativeSeparators(tablePath()));
+        const QString prefix = "Cannot read \"" + QDir::toNativeSeparators(tablePath()) + "\": ";
         QString got = m_error.mid(prefix.size());
         if (m_opened && !m_problems.isEmpty())
             got = QString::number(m_problems[0].row) + ": " + m_problems[0].what;
@@ -161,17 +158,12 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("problem");
         const QByteArray abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-        QByteArray longText;
-        for (int i = 0; i < 1016; ++i)
-            longText += char('a' + i % 26);
-        const auto one = [](int length, const QByteArray &text) {
-            return dbtMemo({dbtBlock(length, text)});
-        };
+        const QByteArray longText = abc.toLower().repeated(40).left(1016);
+        const auto one = [](int n, const QByteArray &text) { return dbtMemo({dbtBlock(n, text)}); };
         const QByteArray two = dbtMemo({dbtBlock(20, abc), dbtBlock(11, "second")});
-        const auto add = [&](const char *name, Field f, const QByteArray &raw, const QString &value,
+        const auto add = [&](const char *tag, Field f, const QByteArray &raw, const QString &value,
                              const QString &problem = {}, const QByteArray &memo = {}) {
-            QTest::newRow(name) << int(f) << raw << (memo.isNull() ? two : memo) << value
-                                << problem;
+            QTest::newRow(tag) << int(f) << raw << (memo.isNull() ? two : memo) << value << problem;
         };
         const QString notDate = "\"%1\" is not a date; imported empty";
         const QString beyond = "the memo file ends before this block; imported empty";
@@ -229,21 +221,16 @@ private slots:
         const LegacyDocument d =
             read(dbfTable({r}), memo.startsWith('<') ? QByteArray() : memo).value(0);
         // A date read shows as "date": only dates that are not read are tested here.
-        const QStringList values{QString::number(d.id),
-                                 d.description,
-                                 d.who,
-                                 d.typeName,
-                                 d.date ? "date" : "",
-                                 d.dateAdded ? "date" : "",
-                                 d.dateChanged ? "date" : "",
-                                 d.note};
+        const QStringList values =
+            QStringList{QString::number(d.id), d.description, d.who, d.typeName}
+            << (d.date ? "date" : "") << (d.dateAdded ? "date" : "")
+            << (d.dateChanged ? "date" : "") << d.note;
         QTEST(values.at(field), "value");
         const QStringList names{"ID",   "Description", "Who",         "Type",
                                 "Date", "DateAdded",   "DateChanged", "Note"};
         problem.replace("<memo>", QDir::toNativeSeparators(memoPath()));
         QCOMPARE(m_problems,
-                 (problem.isEmpty() ? QList<DbfProblem>()
-                                    : QList<DbfProblem>{{1, names.at(field), problem}}));
+                 QList<DbfProblem>(problem.isEmpty() ? 0 : 1, {1, names.at(field), problem}));
     }
 
     // The header's language-driver byte names the code page text is read in (the import
@@ -318,10 +305,9 @@ private slots:
                             {}}));
         auto report =
             convert(dbfTable({dbfRow(1, "Kept?"), dbfRow(9, {}, {}, '*'), dbfRow(2), dbfRow(13)}));
-        QCOMPARE(
-            report.ok() ? QString() : report.error(),
-            QStringLiteral("The legacy table \"%1\" could not be imported at row 4: no thirteen")
-                .arg(QDir::toNativeSeparators(tablePath())));
+        QCOMPARE(report.ok() ? QString() : report.error(),
+                 "The legacy table \"" + QDir::toNativeSeparators(tablePath()) +
+                     "\" could not be imported at row 4: no thirteen");
         QCOMPARE(stored("SELECT COUNT(*) FROM Documents UNION ALL SELECT COUNT(*) FROM Types"),
                  (QStringList{"0", "0"}));
         // The next type gets key 32767, the one after that would be beyond 16 bits.

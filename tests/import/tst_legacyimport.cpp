@@ -82,13 +82,12 @@ class tst_LegacyImport : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestFolder> m_folder;
+    std::optional<TestFolder> m_folder;
 
 private slots:
     void init()
     {
-        m_folder.reset(); // a folder restores the current one it found
-        m_folder = std::make_unique<TestFolder>();
+        m_folder.emplace(); // the old folder, which restores the current one it found, goes first
         MessageBox::clearShownTexts();
         clearPendingModals();
     }
@@ -105,8 +104,7 @@ private slots:
         rows[1].mark = '*';
         for (int i = 5; i < 25; ++i) {
             rows[i - 1].date = "2001XX01";
-            dates << QStringLiteral("Row %1, Date: \"2001XX01\" is not a date; imported empty")
-                         .arg(i);
+            dates << QString("Row %1, Date: \"2001XX01\" is not a date; imported empty").arg(i);
         }
         const QByteArray table = dbfTable(rows, 3001);
         QVERIFY(writeFile(m_folder->file("Document.DBF"), table) &&
@@ -131,17 +129,16 @@ private slots:
         const QString counts =
             "2999 documents were imported from \"Document.DBF\"; 1 deleted row was skipped.";
         const QString problems = "21 problems were found:\n" + dates.join('\n');
-        QCOMPARE(MessageBox::shownTexts(),
-                 QStringList{counts + "\n\n" + problems +
-                             "\n... and 1 more.\n\nAll problems are listed in \"Document.log\" "
-                             "beside the database."});
+        QCOMPARE(MessageBox::shownTexts().join(u'|'),
+                 counts + "\n\n" + problems +
+                     "\n... and 1 more.\n\nAll problems are listed in \"Document.log\" beside the "
+                     "database.");
+        const QString noPage =
+            "The table names no code page; text was read in Windows code page 1252.";
         QCOMPARE(QString::fromUtf8(readFile(m_folder->file("Document.log"))),
-                 counts +
-                     "\nThe table names no code page; text was read in Windows code page "
-                     "1252.\n\n" +
-                     problems +
-                     "\nRow 3001: the table file ends before this "
-                     "row, although its header states 3001 rows\n");
+                 counts + '\n' + noPage + "\n\n" + problems +
+                     "\nRow 3001: the table file ends before this row, although its header states "
+                     "3001 rows\n");
         QCOMPARE(readFile(m_folder->file("Document.DBF")), table);
         frmConverting empty; // an empty table shows as done, not as a busy bar
         empty.setProgress(0, 0);
@@ -183,15 +180,12 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         QCOMPARE(runProgram(m_folder->path()),
-                 std::make_pair(0, QStringLiteral("20000 documents were imported from "
-                                                  "\"Document.DBF\"; 0 deleted rows were "
-                                                  "skipped.\n----\n")));
+                 std::make_pair(0, QString("20000 documents were imported from \"Document.DBF\"; 0 "
+                                           "deleted rows were skipped.\n----\n")));
         const int fullRunMs = int(timer.elapsed());
         QCOMPARE(runProgram(m_folder->path()), std::make_pair(0, QString()));
         int complete = 0;
-        const int rounds = qEnvironmentVariableIsSet("QSK_KILL_ROUNDS")
-                               ? qEnvironmentVariableIntValue("QSK_KILL_ROUNDS")
-                               : 20;
+        const int rounds = qEnvironmentVariable("QSK_KILL_ROUNDS", "20").toInt();
         for (int round = 0; round < rounds; ++round) {
             for (const QString &name : QDir(m_folder->path()).entryList({"Qsk.MDB*", "*.log"}))
                 QFile::remove(m_folder->file(name));

@@ -82,7 +82,6 @@ private Q_SLOTS:
         };
         const QString all = "Auto,Bank,Memo,Tax|";
         const QString kept = " Memo=1,Tax  =2,Bank=3,Auto=32766";
-        const QString no = "Delete type \"%1\"";
         add("added with the last key, blanks kept, in name order; the choice kept by key", true,
             "Tax", "  Memo  ", true, {},
             "  Memo,Auto,Bank,Memo,Tax|  Memo  ! Tax" + kept + ",  Memo  =32767");
@@ -96,9 +95,9 @@ private Q_SLOTS:
             "May not delete this \"document type\".  This \"type\" is in use for a document.",
             all + "Bank! Bank" + kept);
         add("the next becomes current; the choice gone: ALL, re-run", true, "Auto", {}, true,
-            no.arg("Auto"), "Bank,Memo,Tax|Bank ALL re-run Memo=1,Tax  =2,Bank=3");
+            "Delete type \"Auto\"", "Bank,Memo,Tax|Bank ALL re-run Memo=1,Tax  =2,Bank=3");
         add("the last, trailing blanks; the filter off: ALL quietly", false, "Tax", {}, true,
-            no.arg("Tax"), "Auto,Bank,Memo|Memo ALL Memo=1,Bank=3,Auto=32766");
+            "Delete type \"Tax\"", "Auto,Bank,Memo|Memo ALL Memo=1,Bank=3,Auto=32766");
     }
     void manage()
     {
@@ -144,8 +143,7 @@ private Q_SLOTS:
                   sqliteRows(db, "SELECT Type || '=' || RecordPtr FROM Types ORDER BY RecordPtr")
                       .join(','),
               "after");
-        QCOMPARE(MessageBox::shownTexts(),
-                 message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(MessageBox::shownTexts().join(u'|'), message);
     }
 
     // No key left is refused when adding; with every type gone, Delete asks nothing.
