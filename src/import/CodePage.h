@@ -19,7 +19,6 @@ public:
 
     QString decode(QByteArrayView bytes) const;
 
-    int number() const { return m_number; }
     // One sentence for the import's report: which code page was used, and why.
     QString description() const;
 

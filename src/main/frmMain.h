@@ -49,7 +49,6 @@ public:
     DataControl *documents() const { return dtaDocuments; }
     // The list's query value, as the report window needs it.
     DocumentQuery currentQuery() const;
-    QString orderClause() const { return OrderClause; }
     DocumentIndexService *documentIndex() const;
 
 public Q_SLOTS:

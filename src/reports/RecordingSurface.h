@@ -37,16 +37,12 @@ public:
     static double charWidth(QChar c, double points);
     double lineHeight() const { return m_fontSize * 24; }
 
-    // Every call in order, one short line each ("startDoc", "marginLeft 720", "print Title").
-    const QStringList &log() const { return m_log; }
+    // Every text printed, in order, with where and how it was printed.
     const std::vector<RecordedText> &texts() const { return m_texts; }
     // Texts that are not empty, in order.
     std::vector<RecordedText> visibleTexts() const;
-    void clearLog();
     // Puts the pen at any height, for tests of the page-full rule.
     void setCurrentY(double twips) { m_y = twips; }
-    int documentsStarted() const { return m_documents; }
-    bool inDocument() const { return m_inDoc; }
 
     double pageWidth() const override { return m_pageWidth; }
     double pageHeight() const override { return m_pageHeight; }
@@ -93,7 +89,6 @@ private:
     double m_marginBottom = 1440;
     bool m_preview = true;
     bool m_inDoc = false;
-    int m_documents = 0;
     int m_page = 0;
     double m_x = 0;
     double m_y = 0;
@@ -101,7 +96,6 @@ private:
     double m_fontSize = 11.25;
     bool m_underline = false;
     bool m_bold = false;
-    QStringList m_log;
     std::vector<RecordedText> m_texts;
 };
 

@@ -3,7 +3,6 @@
 #include <QAbstractScrollArea>
 #include <QButtonGroup>
 #include <QHBoxLayout>
-#include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QScrollBar>
@@ -251,21 +250,6 @@ QRect ReportPreview::pageRect(int index) const
 QWidget *ReportPreview::viewport() const
 {
     return m_view->viewport();
-}
-
-QImage ReportPreview::renderPage(int index, int widthPx) const
-{
-    if (index < 0 || index >= pageCount() || widthPx <= 0)
-        return {};
-    const QSizeF page = m_view->pageSize();
-    const int heightPx = int(std::lround(widthPx * page.height() / page.width()));
-    QImage image(widthPx, heightPx, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    PageView::drawPage(painter, m_view->pages[size_t(index)], image.rect(), page);
-    return image;
 }
 
 void ReportPreview::updatePageLabel()

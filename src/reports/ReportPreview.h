@@ -36,8 +36,6 @@ public:
     // Where a page stands in the page view's viewport now (it may lie outside the view).
     QRect pageRect(int index) const;
     QWidget *viewport() const;
-    // One page drawn on white at the given width in pixels.
-    QImage renderPage(int index, int widthPx) const;
 
 private:
     void updatePageLabel();

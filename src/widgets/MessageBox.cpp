@@ -54,11 +54,6 @@ void MessageBox::queueAnswer(QMessageBox::StandardButton answer)
     answers().enqueue(answer);
 }
 
-void MessageBox::clearAnswers()
-{
-    answers().clear();
-}
-
 QStringList MessageBox::shownTexts()
 {
     return shown();

@@ -24,7 +24,6 @@ public:
     // Test seam: the next boxes are answered with these buttons, in order,
     // without being shown. Every text shown is recorded.
     static void queueAnswer(QMessageBox::StandardButton answer);
-    static void clearAnswers();
     static QStringList shownTexts();
     static void clearShownTexts();
 };

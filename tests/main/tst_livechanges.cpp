@@ -7,6 +7,7 @@
 #include "main/frmMain.h"
 #include "store/DataControl.h"
 #include "support/MainWindow.h"
+#include "support/Rows.h"
 #include "widgets/DataGrid.h"
 
 #include <QSignalSpy>
@@ -23,8 +24,7 @@ void otherProcessRuns(const QString &location, const QString &sql, const QString
     QProcess p;
     p.start(QDir(buildDir()).filePath("tests/store/qs_worker"),
             QStringList{location, "exec", sql} + values);
-    QVERIFY(p.waitForFinished(10000));
-    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QVERIFY2(p.waitForFinished(10000) && p.exitCode() == 0, p.readAllStandardError().constData());
 }
 
 std::unique_ptr<Database> seeded(int count)
@@ -47,43 +47,33 @@ private Q_SLOTS:
     // at the top of the grid, typing in the filter.
     void windowShowsOtherWritesInPlace_data()
     {
-        QTest::addColumn<QStringList>("statement"); // SQL, then its values
-        QTest::addColumn<bool>("whileEditing");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("current");
-        QTest::addColumn<QString>("desc");
-        const QString update = "UPDATE Documents SET Description = ? WHERE ID = ?";
+        // The other copy's SQL, then its values; then the rows listed, the current ID and its
+        // description once the change shows.
+        columns<QStringList, bool, int, int, QString>("sql", "editing", "rows", "id", "desc");
+        const QStringList renamed{"UPDATE Documents SET Description = ? WHERE ID = ?",
+                                  "Doc renamed", "28"};
         const QString remove = "DELETE FROM Documents WHERE ID = ?";
-        QTest::newRow("current record changed")
-            << QStringList{update, "Doc renamed", "28"} << false << 40 << 28 << "Doc renamed";
-        QTest::newRow("added above")
-            << QStringList{"INSERT INTO Documents (ID, Description, DocumentType) "
-                           "VALUES (?, ?, 0)",
-                           "99", "Doc new"}
-            << false << 41 << 28 << "Doc 28";
-        QTest::newRow("other record deleted")
-            << QStringList{remove, "35"} << false << 39 << 28 << "Doc 28";
-        QTest::newRow("current record deleted: the next one takes its place")
-            << QStringList{remove, "28"} << false << 39 << 27 << "Doc 27";
-        QTest::newRow("changed while a row is edited: shown after")
-            << QStringList{update, "Doc renamed", "28"} << true << 40 << 28 << "Doc renamed";
+        const QString insert =
+            "INSERT INTO Documents (ID, Description, DocumentType) VALUES (?, ?, 0)";
+        row("current record changed", renamed, false, 40, 28, "Doc renamed");
+        row("added above", QStringList{insert, "99", "Doc new"}, false, 41, 28, "Doc 28");
+        row("other record deleted", QStringList{remove, "35"}, false, 39, 28, "Doc 28");
+        row("current record deleted: the next one takes its place", QStringList{remove, "28"},
+            false, 39, 27, "Doc 27");
+        row("changed while a row is edited: shown after", renamed, true, 40, 28, "Doc renamed");
     }
     void windowShowsOtherWritesInPlace()
     {
-        QFETCH(QStringList, statement);
-        QFETCH(bool, whileEditing);
-        QFETCH(int, rows);
-        QFETCH(int, current);
-        QFETCH(QString, desc);
+        const auto [statement, whileEditing, rows, current, desc] =
+            fetch<QStringList, bool, int, int, QString>("sql", "editing", "rows", "id", "desc");
         TestFolder folder;
         auto db = seeded(40);
         QVERIFY(db);
         const QString location = testLocation(*db);
         if (currentEngine() == Engine::Server) {
             // As a database set up before the change feed: opening adds it.
-            for (const char *trigger : {"Added", "Changed", "Deleted"})
-                QVERIFY(
-                    db->exec({QString("DROP TRIGGER Documents_%1 ON Documents").arg(trigger), {}}));
+            for (const char *t : {"Added", "Changed", "Deleted"})
+                QVERIFY(db->exec({QString("DROP TRIGGER Documents_%1 ON Documents").arg(t), {}}));
             db.reset();
             auto opened = openServerDatabase(location);
             QVERIFY2(opened, qPrintable(opened.error()));
@@ -113,40 +103,37 @@ private Q_SLOTS:
         if (whileEditing) {
             // Nothing moves under the edit; the change waits for its end.
             QTest::qWait(3 * OtherWritersWatch::kIntervalMs);
-            QCOMPARE(rs->editMode(), EditMode::Edit);
-            QCOMPARE(lblDesc->text(), " Doc 28");
+            QVERIFY(rs->editMode() == EditMode::Edit && lblDesc->text() == " Doc 28");
             rs->cancelUpdate();
         }
         QTRY_COMPARE_WITH_TIMEOUT(rs->rowCount(), rows, 3000);
         QTRY_COMPARE_WITH_TIMEOUT(lblDesc->text(), " " + desc, 3000);
-        QCOMPARE(idAt(rs->absolutePosition()), current);
-        QCOMPARE(grid->currentIndex().row(), rs->absolutePosition());
-        QCOMPARE(idAt(grid->topRow()), 30);
-        // The grid shows the rows as they now are; typing goes on where it was.
-        QCOMPARE(grid->model()->index(rs->absolutePosition(), 0).data().toString(), desc);
-        QCOMPARE(QApplication::focusWidget(), filter);
-        QCOMPARE(filter->text(), "DO");
-        QCOMPARE(filter->cursorPosition(), 1);
+        // The grid shows the rows as they now are, with the same top row; typing goes on
+        // where it was.
+        const int at = rs->absolutePosition();
+        QCOMPARE(
+            QVariantList({idAt(at), grid->currentIndex().row(), idAt(grid->topRow()),
+                          grid->model()->index(at, 0).data(), QApplication::focusWidget() == filter,
+                          filter->text(), filter->cursorPosition()}),
+            QVariantList({current, at, 30, desc, true, "DO", 1}));
     }
 
     // The index follows other writers: row by row where the server names the rows, by
     // reading everything again where it cannot.
     void indexFollowsOtherWrites_data()
     {
-        QTest::addColumn<QString>("where");
-        QTest::addColumn<bool>("loseConnection");
+        columns<QString, bool>("where", "loseConnection");
         const bool server = currentEngine() == Engine::Server;
-        QTest::newRow(server ? "one row" : "one row, read again") << "ID = 7" << false;
+        row(server ? "one row" : "one row, read again", "ID = 7", false);
         if (!server)
             return;
-        QTest::newRow("many rows in one statement") << "ID >= 7" << false;
-        QTest::newRow("many statements") << "many" << false;
-        QTest::newRow("while the connection was lost") << "ID = 7" << true;
+        row("many rows in one statement", "ID >= 7", false);
+        row("many statements", "many", false);
+        row("while the connection was lost", "ID = 7", true);
     }
     void indexFollowsOtherWrites()
     {
-        QFETCH(QString, where);
-        QFETCH(bool, loseConnection);
+        const auto [where, loseConnection] = fetch<QString, bool>("where", "loseConnection");
         const bool rowByRow = QTest::currentDataTag() == QByteArray("one row");
         TestFolder folder;
         auto db = seeded(1100);
@@ -167,12 +154,10 @@ private Q_SLOTS:
                  "WHERE datname = ? AND pid <> pg_backend_pid()",
                  {location.section('=', 1)}}));
         const QString update = "UPDATE Documents SET Description = 'Doc fresh' WHERE ";
-        otherProcessRuns(location, where != "many"
-                                       ? update + where
-                                       : "DO $$ DECLARE k bigint; BEGIN FOR k IN "
-                                         "SELECT RecordPtr FROM Documents WHERE ID >= "
-                                         "7 LOOP " +
-                                             update + "RecordPtr = k; END LOOP; END $$");
+        const QString each = "DO $$ DECLARE k bigint; BEGIN FOR k IN SELECT RecordPtr FROM "
+                             "Documents WHERE ID >= 7 LOOP " +
+                             update + "RecordPtr = k; END LOOP; END $$";
+        otherProcessRuns(location, where != "many" ? update + where : each);
         if (loseConnection) // the next command connects again
             QVERIFY(db->query({"SELECT 1", {}}));
         QSignalSpy heard(&index, &DocumentIndexService::changedElsewhere);
