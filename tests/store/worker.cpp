@@ -20,22 +20,21 @@
 #include "store/SqliteDatabase.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QRandomGenerator>
 #include <QThread>
 
 #include <cstdio>
-#include <vector>
 
 namespace {
 
 constexpr int kCounters = 8;
 
-void say(const QByteArray &line)
+// Prints one line at once; 0 (the exit code) unless that fails.
+int say(const QByteArray &line)
 {
     std::puts(line.constData());
-    std::fflush(stdout);
+    return std::fflush(stdout);
 }
 
 int fail(const QString &message)
@@ -52,25 +51,19 @@ int runOne(qs::Database &db, int argc, char **argv)
         const qlonglong n = QByteArray(argv[i]).toLongLong(&number);
         values << (number ? QVariant(n) : QVariant(QString::fromUtf8(argv[i])));
     }
-    if (const qs::Status s = db.exec({QString::fromUtf8(argv[3]), values}); !s)
-        return fail(s.message());
-    say("DONE " + QByteArray::number(db.lastInsertKey()));
-    return 0;
+    const qs::Status s = db.exec({QString::fromUtf8(argv[3]), values});
+    return s ? say("DONE " + QByteArray::number(db.lastInsertKey())) : fail(s.message());
 }
 
-int start(const QString &conninfo, const QDir &folder)
+int start(const QString &conninfo, const QString &folder)
 {
     auto opened = qs::openServerDatabase(conninfo, [&](qs::Database &db) {
-        auto report = qs::ConvertDbfDatabase(db, folder.filePath("Document.DBF"),
-                                             folder.filePath("Document.DBT"));
+        auto made = qs::ConvertDbfDatabase(db, folder + "/Document.DBF", folder + "/Document.DBT");
         // Keeps the creating start busy while the other one begins.
         QThread::msleep(300);
-        return report ? qs::Status::success() : qs::Status::failure(report.error());
+        return made ? qs::Status::success() : qs::Status::failure(made.error());
     });
-    if (!opened)
-        return fail(opened.error());
-    say(opened->created ? "CREATED" : "OPENED");
-    return 0;
+    return opened ? say(opened->created ? "CREATED" : "OPENED") : fail(opened.error());
 }
 
 int soak(qs::Database &db, qint64 tag, quint32 seed, qint64 limitMs)
@@ -78,24 +71,21 @@ int soak(qs::Database &db, qint64 tag, quint32 seed, qint64 limitMs)
     QRandomGenerator random(seed);
     auto rs = db.openDynaset(
         std::make_shared<qs::SqlListSource>("Documents", QString(), QVariantList(), "ID"));
-    std::vector<qint64> mine;
+    QList<qint64> mine;
     qint64 next = tag * 1000000;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < limitMs) {
+    for (QDeadlineTimer deadline(limitMs); !deadline.hasExpired();) {
         const int op = random.bounded(10);
-        if (op < 4 || mine.empty()) {
+        if (op < 4 || mine.isEmpty()) {
             if (!rs->addNew() || !rs->setValue("ID", ++next) ||
                 !rs->setValue("Description", QString("doc %1").arg(next)) || !rs->update())
                 return 1;
-            mine.push_back(next);
+            mine << next;
             say("A " + QByteArray::number(next));
         } else if (op < 6) {
-            const size_t at = random.bounded(quint32(mine.size()));
+            const qsizetype at = random.bounded(quint32(mine.size()));
             if (!rs->findFirst("ID", mine[at]) || !rs->deleteCurrent())
                 return 1;
-            say("D " + QByteArray::number(mine[at]));
-            mine.erase(mine.begin() + qsizetype(at));
+            say("D " + QByteArray::number(mine.takeAt(at)));
         } else {
             const qint64 id = 1 + random.bounded(kCounters);
             if (!rs->findFirst("ID", id))
@@ -108,8 +98,7 @@ int soak(qs::Database &db, qint64 tag, quint32 seed, qint64 limitMs)
             say("I " + QByteArray::number(id));
         }
     }
-    say("DONE");
-    return 0;
+    return say("DONE");
 }
 
 } // namespace
@@ -122,7 +111,7 @@ int main(int argc, char **argv)
     const QString location = QString::fromLocal8Bit(argv[1]);
     const QByteArray mode = argv[2];
     if (mode == "start")
-        return start(location, QDir(QString::fromLocal8Bit(argv[3])));
+        return start(location, QString::fromLocal8Bit(argv[3]));
     auto db = location.contains('=') ? qs::connectServerDatabase(location)
                                      : qs::openSqliteDatabase(location);
     if (!db)
