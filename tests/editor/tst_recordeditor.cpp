@@ -4,20 +4,8 @@
 // closed by the modal watch; the tests read what it said.
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
-#include "store/DataControl.h"
 #include "store/Schema.h"
 #include "support/MainWindow.h"
-#include "support/Modal.h"
-#include "support/Rows.h"
-#include "widgets/DataGrid.h"
-#include "widgets/MessageBox.h"
-
-#include <QAbstractButton>
-#include <QAbstractItemModelTester>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 
 using namespace qs;
 using namespace qs::test;

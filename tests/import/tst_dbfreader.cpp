@@ -177,6 +177,7 @@ private slots:
         add("ID, letters end it", Id, "12ab3", "12");
         add("ID, half to even, down", Id, "  2.5", "2");
         add("ID, half to even, up", Id, "  3.5", "4");
+        add("ID, point first", Id, "  .51", "1");
         add("ID out of range", Id, "9E99", "0", "\"9E99  \" is out of range; imported as 0");
         add("not a leap day", Date, "19000229", {}, notDate.arg("19000229"));
         add("bad DateAdded", DateAdded, "2024 1 1", {}, notDate.arg("2024 1 1"));

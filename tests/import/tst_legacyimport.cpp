@@ -5,16 +5,7 @@
 #include "import/frmConverting.h"
 #include "support/DbfWriter.h"
 #include "support/MainWindow.h"
-#include "support/Modal.h"
 #include "support/SqliteRows.h"
-#include "widgets/MessageBox.h"
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QProgressBar>
-#include <QRandomGenerator>
-#include <QTest>
 
 using namespace qs;
 using namespace qs::test;

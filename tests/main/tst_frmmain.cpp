@@ -2,7 +2,6 @@
 // database that can only be read refuses, every window's names for screen readers, help (F1
 // on the real windows, the modal editor included, the help window's own navigation, a help
 // file missing or damaged), and the export of the list as CSV.
-#include "support/TestSupport.h"
 
 #include "editor/EditorState.h"
 #include "editor/frmChange.h"
@@ -14,19 +13,12 @@
 #include "main/HelpSupport.h"
 #include "main/HelpWindow.h"
 #include "reports/frmPrint.h"
-#include "store/DataControl.h"
 #include "store/Schema.h"
 #include "support/FaultVfs.h"
 #include "support/MainWindow.h"
-#include "support/Modal.h"
-#include "support/Rows.h"
 #include "types/frmAddType.h"
 #include "types/frmTypes.h"
-#include "widgets/DataGrid.h"
 #include "widgets/FileDialog.h"
-#include "widgets/MessageBox.h"
-
-#include <QtWidgets>
 
 #include <csignal>
 #include <sys/resource.h>

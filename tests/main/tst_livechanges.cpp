@@ -1,17 +1,9 @@
 // Other copies' writes shown live, on the file and on the server: a real main window, and
 // another process writing.
-#include "support/TestSupport.h"
 
 #include "main/DocumentIndexService.h"
 #include "main/OtherWritersWatch.h"
-#include "main/frmMain.h"
-#include "store/DataControl.h"
 #include "support/MainWindow.h"
-#include "support/Rows.h"
-#include "widgets/DataGrid.h"
-
-#include <QSignalSpy>
-#include <QtWidgets>
 
 using namespace qs;
 using namespace qs::test;

@@ -5,12 +5,9 @@
 #include "reports/ReportPreview.h"
 #include "reports/frmPrint.h"
 #include "support/MainWindow.h"
-#include "support/Modal.h"
 #include "support/PdfText.h"
-#include "widgets/MessageBox.h"
 
 #include <QtPrintSupport>
-#include <QtWidgets>
 
 using namespace qs;
 using namespace qs::test;

@@ -1,11 +1,20 @@
 #pragma once
 
 // The main window as main() builds it: over a session that outlives it
-// (the session base is built first and goes last).
+// (the session base is built first and goes last). The window tests' common ground comes
+// with it: its record sets and grid, the message boxes, the modal driver, row tables and Qt.
 
 #include "main/Session.h"
 #include "main/frmMain.h"
+#include "store/DataControl.h"
+#include "support/Modal.h"
+#include "support/Rows.h"
 #include "support/TestSupport.h"
+#include "widgets/DataGrid.h"
+#include "widgets/MessageBox.h"
+
+#include <QtTest>
+#include <QtWidgets>
 
 #include <functional>
 #include <memory>

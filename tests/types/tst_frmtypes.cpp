@@ -1,22 +1,11 @@
 // "Manage Types..." (Ctrl+T) from the main window: the types window and its add-type dialog
 // driven through their controls, then the type filter, which follows what was done there.
 // The rules behind the dialog and the delete test are reached through them.
-#include "store/DataControl.h"
 #include "store/Recordset.h"
 #include "support/MainWindow.h"
-#include "support/Modal.h"
 #include "support/SqliteRows.h"
 #include "types/frmAddType.h"
 #include "types/frmTypes.h"
-#include "widgets/DataGrid.h"
-#include "widgets/MessageBox.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QStyledItemDelegate>
-#include <QTest>
 
 using namespace qs;
 using namespace qs::test;
